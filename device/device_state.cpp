@@ -1,0 +1,3 @@
+#include "device_state.h"
+
+DeviceState deviceState;

@@ -1,0 +1,36 @@
+// The one record that the UI thread, the probe thread and the sampler thread share.
+#ifndef TOBRISK_DEVICE_STATE_H
+#define TOBRISK_DEVICE_STATE_H
+
+#include <atomic>
+#include <cstdint>
+
+#include "hid_report_library.h"
+#include "win32.h"
+
+// Single fields are atomics, read and written whole. The two buffers are used by
+// turns: inputReport by the thread that reads reports (the probe, then the
+// sampler); outputReport only inside the report channel's send lock.
+struct DeviceState {
+    std::atomic<HidHandle> hidHandle;            // from OpenHidHandle; HID_NO_DEVICE when none
+    uint8_t inputReport[HID_REPORT_BUFFER_SIZE];  // last input report read; byte 0 is its ID
+    uint32_t readOutWord;                         // handed to ReadReport, never read
+    uint8_t outputReport[HID_REPORT_BUFFER_SIZE]; // report being sent; never cleared
+    uint32_t writeOutWord;                        // handed to WriteReport, never read
+    std::atomic<uint8_t> buttonByte2;             // byte 2 of the last data report; 0x80 is Home
+    std::atomic<uint8_t> accelX;                  // raw accelerations, centred on 128
+    std::atomic<uint8_t> accelY;
+    std::atomic<uint8_t> accelZ;
+    std::atomic<int32_t> gyroValue;               // last gyro reading, -32766 to 32768
+    std::atomic<uint8_t> runFlag;                 // 1 while the running worker is to go on
+    std::atomic<uint8_t> probeActive;             // 1 while the probe thread is in its loop
+    std::atomic<uintptr_t> probeThread;           // the probe thread
+    std::atomic<HWND> mainWindow;                 // null until the window exists
+    std::atomic<uint8_t> remoteClosed;            // 1 once the device has been closed
+    std::atomic<uint8_t> shutdownBegun;           // 1 once the shutdown sequence has started
+};
+
+// The process-wide instance, zero-filled at start.
+extern DeviceState deviceState;
+
+#endif

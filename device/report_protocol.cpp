@@ -1,0 +1,86 @@
+#include "report_protocol.h"
+
+#include <chrono>
+
+#include "device_state.h"
+#include "hid_report_library.h"
+#include "report_channel.h"
+
+namespace {
+
+constexpr uint8_t kRegisterSpace = 0x04;
+constexpr uint8_t kGyroAddressHigh = 0x92;
+constexpr uint8_t kGyroAddressLow = 0x90;
+constexpr uint8_t kGyroSize = 0x02;
+
+// Reads the next input report into inputReport. Returns its length, 0 when none
+// came within the library's bounded wait, -1 on failure; only a positive result
+// means inputReport holds a new report.
+int32_t ReadNextReport() {
+    return ReadReport(deviceState.hidHandle.load(), deviceState.inputReport,
+                      &deviceState.readOutWord);
+}
+
+void TakeAccelerations(const uint8_t* report) {
+    deviceState.accelX = report[3];
+    deviceState.accelY = report[4];
+    deviceState.accelZ = report[5];
+}
+
+bool ShuttingDown() {
+    return deviceState.runFlag.load() == 0 || IsRemoteClosed();
+}
+
+} // namespace
+
+void SetLeds(uint8_t bits) {
+    SendOutputReport({kReportLeds, bits});
+}
+
+void SetReportingMode(uint8_t flags, uint8_t mode) {
+    SendOutputReport({kReportReportingMode, flags, mode});
+}
+
+void SendReadRequest(uint8_t addressHigh, uint8_t sizeLow, uint8_t addressLow) {
+    SendOutputReport({kReportReadRequest, kRegisterSpace, addressHigh, 0x00, addressLow, 0x00, sizeLow});
+}
+
+void PollDataReport() {
+    if (ReadNextReport() <= 0) {
+        return;
+    }
+    const uint8_t* report = deviceState.inputReport;
+    if ((report[0] >> 4) != 3) {
+        return;
+    }
+    deviceState.buttonByte2 = report[2];
+    if (report[0] & 0x01) {
+        TakeAccelerations(report);
+    }
+}
+
+bool ReadGyroRegister(uint8_t& high, uint8_t& low) {
+    using Clock = std::chrono::steady_clock;
+    SendReadRequest(kGyroAddressHigh, kGyroSize, kGyroAddressLow);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyWaitLimitMs);
+    const uint8_t* report = deviceState.inputReport;
+    while (!ShuttingDown() && Clock::now() < deadline) {
+        const int32_t length = ReadNextReport();
+        if (length < 0) {
+            return false;
+        }
+        if (length == 0) {
+            continue;
+        }
+        if (report[0] == kModeButtonsAccel) {
+            deviceState.buttonByte2 = report[2];
+            TakeAccelerations(report);
+        }
+        if (report[0] == kReportReadReply) {
+            high = report[6];
+            low = report[7];
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,43 @@
+// The remote's report protocol: three output reports and the two ways the program
+// reads input reports. Everything works on deviceState and the report channel.
+#ifndef TOBRISK_REPORT_PROTOCOL_H
+#define TOBRISK_REPORT_PROTOCOL_H
+
+#include <cstdint>
+
+// Report IDs and values the program exchanges with the remote.
+constexpr uint8_t kReportLeds = 0x11;
+constexpr uint8_t kReportReportingMode = 0x12;
+constexpr uint8_t kReportReadRequest = 0x17;
+constexpr uint8_t kReportReadReply = 0x21;
+constexpr uint8_t kModeButtons = 0x30;
+constexpr uint8_t kModeButtonsAccel = 0x31;
+constexpr uint8_t kLedsAll = 0xF0;
+constexpr uint8_t kLedsFirst = 0x10;
+constexpr uint8_t kHomeButton = 0x80;  // bit 7 of data byte 2
+
+// How long ReadGyroRegister waits for the read reply before it gives up.
+constexpr int kReplyWaitLimitMs = 250;
+
+// 0x11: LED bits, bits 4 to 7 for LEDs 1 to 4.
+void SetLeds(uint8_t bits);
+
+// 0x12: flags, then the ID of the data report wanted.
+void SetReportingMode(uint8_t flags, uint8_t mode);
+
+// 0x17: read sizeLow bytes of register space at addressHigh 0x00 addressLow.
+void SendReadRequest(uint8_t addressHigh, uint8_t sizeLow, uint8_t addressLow);
+
+// Reads one input report; a data report (0x30 to 0x3F) sets buttonByte2 and, when
+// bit 0 of its ID is set, the three accelerations. Anything else changes nothing,
+// and so does a read that brought no report. Run by the probe thread.
+void PollDataReport();
+
+// Asks for the two bytes at register 0x920090 and waits for the 0x21 reply, taking
+// buttons and accelerations from every 0x31 report that arrives meanwhile. Returns
+// true with the reply's bytes 6 and 7 in high and low; false, with high and low
+// untouched, when no reply came within kReplyWaitLimitMs, the library reported a
+// failure, runFlag was cleared or the remote was closed. Run by the sampler thread.
+bool ReadGyroRegister(uint8_t& high, uint8_t& low);
+
+#endif

@@ -1,0 +1,7 @@
+// Puts the process-wide device state back to its zero-filled start.
+#ifndef TOBRISK_TESTS_DEVICE_STATE_RESET_H
+#define TOBRISK_TESTS_DEVICE_STATE_RESET_H
+
+void ResetDeviceState();
+
+#endif

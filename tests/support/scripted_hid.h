@@ -1,0 +1,37 @@
+// A scripted HID report library for tests: hands out queued input reads and
+// records every call the program makes. Thread-safe.
+#ifndef TOBRISK_TESTS_SCRIPTED_HID_H
+#define TOBRISK_TESTS_SCRIPTED_HID_H
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// One scripted answer to ReadReport: a report (result > 0), no report in time
+// (result 0) or a failure (result -1).
+struct ScriptedRead {
+    int32_t result;
+    Bytes report;
+};
+
+ScriptedRead Report(Bytes bytes);
+ScriptedRead NoReport();
+ScriptedRead FailedRead();
+
+// Forgets everything: empty queue, no writes, device present with handle 7.
+void ScriptedHidReset();
+void ScriptedHidSetPresent(bool present);
+void ScriptedHidQueue(std::vector<ScriptedRead> reads);
+// Called with the number of the read (from 1) before each read is answered.
+void ScriptedHidOnRead(std::function<void(int)> hook);
+
+// Each write as the wire would carry it (its length follows from the report ID).
+std::vector<Bytes> ScriptedHidWrites();
+int ScriptedHidReadCount();
+int ScriptedHidCloseCount();
+// Calls made with a handle that was never opened or was already closed.
+int ScriptedHidMisuseCount();
+
+#endif
