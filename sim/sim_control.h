@@ -1,0 +1,31 @@
+// Controls of the simulated remote for tests that run it in process. Each applies
+// to the remotes opened after the call unless it says otherwise.
+#ifndef TOBRISK_SIM_CONTROL_H
+#define TOBRISK_SIM_CONTROL_H
+
+#include <cstdint>
+
+// Uses text instead of TINY_HID_SIM; null goes back to the environment. Returns
+// false, with one line on stderr naming the key, when text is not a valid
+// scenario; it is kept all the same, so the next OpenHidHandle refuses.
+bool SimSetScenario(const char* text);
+
+// Logs to path instead of TINY_HID_SIM_LOG, from now on; null goes back to the
+// environment.
+void SimSetLogPath(const char* path);
+
+// With manualClock, time stands still for the remotes opened from now on except
+// when SimAdvanceClock moves it, and a read that finds no report due returns 0 at
+// once; without it (the default) the remote runs on the real clock.
+void SimUseManualClock(bool manualClock);
+
+// Makes a read that finds no report due wait up to milliseconds instead of its
+// usual bound (three periods, at most 50 ms), for the remotes opened from now on;
+// 0 restores the usual bound. Lets a test tell a read ended by the close from one
+// that merely ran out of time.
+void SimSetReadWait(int64_t milliseconds);
+
+// Moves the manual clock on; each opening sets it back to 0.
+void SimAdvanceClock(int64_t microseconds);
+
+#endif

@@ -1,0 +1,155 @@
+#include "sim_remote_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// How the remote is turned by default: a slow roll about its long axis and a
+// slower, smaller pitch, as a hand tilting it to and fro.
+constexpr double kRollAmplitudeDeg = 60.0;
+constexpr double kRollPeriodS = 4.0;
+constexpr double kPitchAmplitudeDeg = 25.0;
+constexpr double kPitchPeriodS = 7.0;
+constexpr double kCountsPerG = 26.0;          // accelerometer counts for 1 g
+constexpr uint8_t kAccelZero = 128;           // reading at 0 g
+constexpr double kGyroUnitsPerDegPerS = 2.0;  // keeps the reading within about +-190
+constexpr double kPi = 3.14159265358979323846;
+
+// Seconds since opening.
+double Seconds(int64_t us) { return static_cast<double>(us) / 1e6; }
+
+double Radians(double degrees) { return degrees * kPi / 180.0; }
+
+// Roll angle in degrees (about the long axis, Y).
+double RollDeg(double t) { return kRollAmplitudeDeg * std::sin(2.0 * kPi * t / kRollPeriodS); }
+
+// Roll rate in degrees per second, the derivative of RollDeg.
+double RollRateDegPerS(double t) {
+    return kRollAmplitudeDeg * (2.0 * kPi / kRollPeriodS) * std::cos(2.0 * kPi * t / kRollPeriodS);
+}
+
+// Pitch angle in degrees (about the crosswise axis, X).
+double PitchDeg(double t) {
+    return kPitchAmplitudeDeg * std::sin(2.0 * kPi * t / kPitchPeriodS);
+}
+
+// A well-mixed 64-bit hash (splitmix64's finaliser).
+uint64_t Mix(uint64_t value) {
+    value += 0x9E3779B97F4A7C15ull;
+    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+    value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+    return value ^ (value >> 31);
+}
+
+// Deterministic noise in [-amplitude, amplitude] for one channel of one sample.
+int Noise(const SimScenario& scenario, uint64_t channel, uint64_t index) {
+    if (scenario.noise <= 0) {
+        return 0;
+    }
+    const uint64_t span = 2 * static_cast<uint64_t>(scenario.noise) + 1;
+    const uint64_t hash = Mix(scenario.seed ^ Mix(channel ^ Mix(index)));
+    return static_cast<int>(hash % span) - scenario.noise;
+}
+
+// An acceleration in g as a reading, with noise, kept within a byte.
+uint8_t AccelCounts(double g, int noise) {
+    const long counts = std::lround(kAccelZero + g * kCountsPerG) + noise;
+    return static_cast<uint8_t>(std::clamp(counts, 0L, 255L));
+}
+
+} // namespace
+
+SimButtons SimButtonsAt(const SimScenario& scenario, int64_t usSinceOpen) {
+    SimButtons buttons{0x00, 0x00};
+    const bool held = scenario.buttons && usSinceOpen >= scenario.buttons->fromUs;
+    const bool home = usSinceOpen >= scenario.homeFromUs;
+    if (held) {
+        buttons = {scenario.buttons->byte1, scenario.buttons->byte2};
+    }
+    if (home && (!held || scenario.homeFromUs >= scenario.buttons->fromUs)) {
+        buttons.byte2 = 0x80;
+    }
+    return buttons;
+}
+
+std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t usSinceOpen,
+                                          uint64_t reportIndex) {
+    if (scenario.fixedAccel) {
+        return *scenario.fixedAccel;
+    }
+    // Gravity in the remote's own axes (X across, Y along, Z up), as the
+    // accelerometer reads it: +1 g on Z when lying flat.
+    const double t = Seconds(usSinceOpen);
+    const double roll = Radians(RollDeg(t));
+    const double pitch = Radians(PitchDeg(t));
+    const double gx = std::sin(roll) * std::cos(pitch);
+    const double gy = std::sin(pitch);
+    const double gz = std::cos(roll) * std::cos(pitch);
+    return {AccelCounts(gx, Noise(scenario, 0, reportIndex)),
+            AccelCounts(gy, Noise(scenario, 1, reportIndex)),
+            AccelCounts(gz, Noise(scenario, 2, reportIndex))};
+}
+
+uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
+                           uint64_t requestIndex) {
+    if (!scenario.gyroValues.empty()) {
+        return scenario.gyroValues[requestIndex % scenario.gyroValues.size()];
+    }
+    const double rate = RollRateDegPerS(Seconds(usSinceOpen));
+    const long reading = std::lround(rate * kGyroUnitsPerDegPerS) + Noise(scenario, 3, requestIndex);
+    return static_cast<uint16_t>(reading < 0 ? 0x10000 + reading : reading);
+}
+
+SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
+                             const std::array<uint8_t, 3>& accel, int64_t dueUs) {
+    SimReport report{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
+    if (reportId == 0x30) {
+        report.length = 3;
+    } else if (reportId == 0x31) {
+        report.length = 6;
+    }
+    report.bytes[0] = reportId;
+    report.bytes[1] = buttons.byte1;
+    report.bytes[2] = buttons.byte2;
+    const bool isDataReport = (reportId & 0xF0) == 0x30;
+    if (isDataReport && (reportId & 0x01) != 0) {
+        report.bytes[3] = accel[0];
+        report.bytes[4] = accel[1];
+        report.bytes[5] = accel[2];
+    }
+    return report;
+}
+
+SimReadRequest SimDecodeReadRequest(const uint8_t* report) {
+    return {report[1],
+            (static_cast<uint32_t>(report[2]) << 16) | (static_cast<uint32_t>(report[3]) << 8) |
+                report[4],
+            static_cast<uint16_t>((report[5] << 8) | report[6])};
+}
+
+bool SimIsGyroRegisterRead(const SimReadRequest& request) {
+    return (request.space & kSimRegisterSpace) != 0 && request.address == kSimGyroRegister &&
+           request.size >= 1 && request.size <= 16;
+}
+
+SimReport SimBuildReadReply(const SimReadRequest& request, SimButtons buttons,
+                            uint16_t registerValue, uint8_t errorNibble, int64_t dueUs) {
+    SimReport reply{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
+    const bool good = SimIsGyroRegisterRead(request);
+    const int size = std::clamp<int>(request.size, 1, 16);
+    reply.bytes[0] = kSimReadReplyId;
+    reply.bytes[1] = buttons.byte1;
+    reply.bytes[2] = buttons.byte2;
+    reply.bytes[3] = static_cast<uint8_t>(((size - 1) << 4) |
+                                          (good ? (errorNibble & 0x0F) : kSimErrorBadAddress));
+    reply.bytes[4] = static_cast<uint8_t>(request.address >> 8);
+    reply.bytes[5] = static_cast<uint8_t>(request.address);
+    if (good) {
+        reply.bytes[6] = static_cast<uint8_t>(registerValue >> 8);
+        if (size >= 2) {
+            reply.bytes[7] = static_cast<uint8_t>(registerValue);
+        }
+    }
+    return reply;
+}

@@ -1,0 +1,293 @@
+#include "sim_scenario.h"
+
+#include <charconv>
+
+namespace {
+
+constexpr uint64_t kMaxMs = 1000000000;       // about eleven days
+constexpr uint64_t kMaxLatencyUs = 10000000;  // ten seconds
+constexpr uint64_t kMaxPeriodMs = 1000;
+constexpr uint64_t kMaxNoise = 10;
+constexpr uint64_t kMaxBacklog = 4096;
+constexpr size_t kMaxGyroValues = 256;
+
+// Strips spaces and tabs from both ends.
+std::string_view Trim(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// Splits text at every separator; empty pieces are kept.
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) {
+            pieces.push_back(Trim(text.substr(start)));
+            return pieces;
+        }
+        pieces.push_back(Trim(text.substr(start, end - start)));
+        start = end + 1;
+    }
+}
+
+// Whether text starts with 0x or 0X.
+bool HasHexPrefix(std::string_view text) {
+    return text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+}
+
+// The whole of text as a number in base, at most max; nothing on any other text.
+std::optional<uint64_t> ParseDigits(std::string_view text, int base, uint64_t max) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, failure] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || failure != std::errc() || stop != end || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A decimal number, or a hexadecimal one written with 0x.
+std::optional<uint64_t> ParseNumber(std::string_view text, uint64_t max) {
+    if (HasHexPrefix(text)) {
+        return ParseDigits(text.substr(2), 16, max);
+    }
+    return ParseDigits(text, 10, max);
+}
+
+// A hexadecimal number of at most maxDigits digits, with or without 0x.
+std::optional<uint64_t> ParseHex(std::string_view text, size_t maxDigits) {
+    if (HasHexPrefix(text)) {
+        text = text.substr(2);
+    }
+    if (text.size() > maxDigits) {
+        return std::nullopt;
+    }
+    return ParseDigits(text, 16, UINT64_MAX);
+}
+
+// 0 or 1 into flag.
+bool ParseFlag(std::string_view text, bool& flag) {
+    const std::optional<uint64_t> value = ParseNumber(text, 1);
+    if (value) {
+        flag = *value == 1;
+    }
+    return value.has_value();
+}
+
+// Milliseconds since opening into a moment in microseconds.
+bool ParseMoment(std::string_view text, int64_t& us) {
+    const std::optional<uint64_t> ms = ParseNumber(text, kMaxMs);
+    if (ms) {
+        us = static_cast<int64_t>(*ms) * 1000;
+    }
+    return ms.has_value();
+}
+
+bool ParsePresent(std::string_view text, SimScenario& s) { return ParseFlag(text, s.present); }
+
+bool ParseStream(std::string_view text, SimScenario& s) { return ParseFlag(text, s.stream); }
+
+bool ParseFirst(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> id = ParseNumber(text, 0xFF);
+    if (id) {
+        s.firstReportId = static_cast<uint8_t>(*id);
+    }
+    return id.has_value();
+}
+
+bool ParseAccel(std::string_view text, SimScenario& s) {
+    const std::vector<std::string_view> parts = Split(text, ',');
+    if (parts.size() != 3) {
+        return false;
+    }
+    std::array<uint8_t, 3> accel{};
+    for (size_t axis = 0; axis < 3; ++axis) {
+        const std::optional<uint64_t> value = ParseNumber(parts[axis], 0xFF);
+        if (!value) {
+            return false;
+        }
+        accel[axis] = static_cast<uint8_t>(*value);
+    }
+    s.fixedAccel = accel;
+    return true;
+}
+
+bool ParseGyro(std::string_view text, SimScenario& s) {
+    const std::vector<std::string_view> parts = Split(text, ',');
+    if (parts.size() > kMaxGyroValues) {
+        return false;
+    }
+    std::vector<uint16_t> values;
+    for (std::string_view part : parts) {
+        const std::optional<uint64_t> value = ParseHex(part, 4);
+        if (!value) {
+            return false;
+        }
+        values.push_back(static_cast<uint16_t>(*value));
+    }
+    s.gyroValues = std::move(values);
+    return true;
+}
+
+bool ParseLatency(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> us = ParseNumber(text, kMaxLatencyUs);
+    if (us) {
+        s.latencyUs = static_cast<int64_t>(*us);
+    }
+    return us.has_value();
+}
+
+bool ParsePeriod(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> ms = ParseNumber(text, kMaxPeriodMs);
+    if (!ms || *ms == 0) {
+        return false;
+    }
+    s.periodUs = static_cast<int64_t>(*ms) * 1000;
+    return true;
+}
+
+bool ParseHome(std::string_view text, SimScenario& s) { return ParseMoment(text, s.homeFromUs); }
+
+bool ParseButtons(std::string_view text, SimScenario& s) {
+    const size_t at = text.find('@');
+    if (at == std::string_view::npos) {
+        return false;
+    }
+    const std::vector<std::string_view> bytes = Split(Trim(text.substr(0, at)), ',');
+    SimButtonHold hold{};
+    if (bytes.size() != 2 || !ParseMoment(Trim(text.substr(at + 1)), hold.fromUs)) {
+        return false;
+    }
+    const std::optional<uint64_t> byte1 = ParseHex(bytes[0], 2);
+    const std::optional<uint64_t> byte2 = ParseHex(bytes[1], 2);
+    if (!byte1 || !byte2) {
+        return false;
+    }
+    hold.byte1 = static_cast<uint8_t>(*byte1);
+    hold.byte2 = static_cast<uint8_t>(*byte2);
+    s.buttons = hold;
+    return true;
+}
+
+bool ParseError(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> nibble = ParseNumber(text, 15);
+    if (nibble) {
+        s.errorNibble = static_cast<uint8_t>(*nibble);
+    }
+    return nibble.has_value();
+}
+
+bool ParseMute(std::string_view text, SimScenario& s) { return ParseMoment(text, s.muteFromUs); }
+
+bool ParseUnplug(std::string_view text, SimScenario& s) {
+    return ParseMoment(text, s.unplugFromUs);
+}
+
+bool ParseSeed(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> seed = ParseNumber(text, UINT64_MAX);
+    if (seed) {
+        s.seed = *seed;
+    }
+    return seed.has_value();
+}
+
+bool ParseNoise(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> noise = ParseNumber(text, kMaxNoise);
+    if (noise) {
+        s.noise = static_cast<int>(*noise);
+    }
+    return noise.has_value();
+}
+
+bool ParseBacklog(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> count = ParseNumber(text, kMaxBacklog);
+    if (!count || *count == 0) {
+        return false;
+    }
+    s.backlog = static_cast<size_t>(*count);
+    return true;
+}
+
+// One key of the scenario: its name, what its value looks like, and its parser.
+struct ScenarioKey {
+    const char* name;     // as written in the scenario
+    const char* expected; // for the error message
+    bool (*parse)(std::string_view, SimScenario&);
+};
+
+constexpr ScenarioKey kScenarioKeys[] = {
+    {"present", "0 or 1", ParsePresent},
+    {"stream", "0 or 1", ParseStream},
+    {"first", "a report ID from 0 to 0xFF", ParseFirst},
+    {"accel", "three bytes x,y,z", ParseAccel},
+    {"gyro", "hex words of up to 4 digits, separated by commas", ParseGyro},
+    {"latency", "microseconds from 0 to 10000000", ParseLatency},
+    {"period", "milliseconds from 1 to 1000", ParsePeriod},
+    {"home", "milliseconds", ParseHome},
+    {"buttons", "byte1hex,byte2hex@milliseconds", ParseButtons},
+    {"error", "a nibble from 0 to 15", ParseError},
+    {"mute", "milliseconds", ParseMute},
+    {"unplug", "milliseconds", ParseUnplug},
+    {"seed", "an unsigned 64-bit number", ParseSeed},
+    {"noise", "counts from 0 to 10", ParseNoise},
+    {"backlog", "a count of reports from 1 to 4096", ParseBacklog},
+};
+
+// The key called name, or null.
+const ScenarioKey* FindKey(std::string_view name) {
+    for (const ScenarioKey& key : kScenarioKeys) {
+        if (name == key.name) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+// Parses one `key=value` pair into scenario, remembering the keys seen.
+bool ParsePair(std::string_view pair, SimScenario& scenario, std::vector<std::string_view>& seen,
+               std::string& error) {
+    const size_t equals = pair.find('=');
+    const std::string_view name = Trim(pair.substr(0, equals));
+    if (equals == std::string_view::npos) {
+        error = "tiny_hid_sim: missing '=' after key '" + std::string(name) + "' in TINY_HID_SIM";
+        return false;
+    }
+    const ScenarioKey* key = FindKey(name);
+    if (key == nullptr) {
+        error = "tiny_hid_sim: unknown key '" + std::string(name) + "' in TINY_HID_SIM";
+        return false;
+    }
+    for (std::string_view earlier : seen) {
+        if (earlier == name) {
+            error = "tiny_hid_sim: key '" + std::string(name) + "' given twice in TINY_HID_SIM";
+            return false;
+        }
+    }
+    seen.push_back(name);
+    const std::string_view value = Trim(pair.substr(equals + 1));
+    if (!key->parse(value, scenario)) {
+        error = "tiny_hid_sim: bad value '" + std::string(value) + "' for key '" +
+                std::string(name) + "' in TINY_HID_SIM (expected " + key->expected + ")";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseSimScenario(std::string_view text, SimScenario& scenario, std::string& error) {
+    scenario = SimScenario{};
+    std::vector<std::string_view> seen;
+    for (std::string_view pair : Split(text, ';')) {
+        if (!pair.empty() && !ParsePair(pair, scenario, seen, error)) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+// Helpers for the simulated remote's tests: a fixture that opens the remote on a
+// scenario with its own log file, and short ways to write, read and advance.
+#ifndef TOBRISK_TESTS_SIM_TEST_SUPPORT_H
+#define TOBRISK_TESTS_SIM_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid_report_library.h"
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint16_t kVendor = 0x057E;
+constexpr uint16_t kProduct = 0x0306;
+
+// The output reports the program sends.
+const Bytes kModeButtons = {0x12, 0x00, 0x30};
+const Bytes kModeAccel = {0x12, 0x00, 0x31};
+const Bytes kGyroRequest = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
+
+// Each test gets its own log file, no scenario from the environment, and the
+// manual clock unless it asks for the real one; TearDown closes what is open.
+class SimTest : public testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens the remote on scenario, closing the one open before; expects success.
+    HidHandle Open(const char* scenario, bool manualClock = true);
+    // Writes report on the open handle; returns WriteReport's result.
+    int32_t Write(const Bytes& report);
+    // One ReadReport: the report, or nothing on 0 or -1 (result in lastResult).
+    std::optional<Bytes> Read();
+    // Reads until a read brings no report.
+    std::vector<Bytes> ReadAll();
+    // Moves the manual clock on.
+    void AdvanceMs(int64_t ms);
+    // The log's lines so far.
+    std::vector<std::string> LogLines() const;
+
+    HidHandle handle = HID_NO_DEVICE; // the handle Open returned
+    int32_t lastResult = 0;           // of the last Read
+    std::string logPath;              // this test's log file
+};
+
+// The IDs (byte 0) of reports, in order.
+Bytes Ids(const std::vector<Bytes>& reports);
+
+#endif

@@ -1,0 +1,322 @@
+// What the simulated remote sends, and when: data reports in the reporting mode,
+// read replies after the latency, both in order of due time, shaped by the
+// scenario. All on the manual clock, so every moment is exact.
+#include <cmath>
+
+#include "sim_control.h"
+#include "sim_test_support.h"
+
+namespace {
+
+// The signed reading the program makes of the register's two bytes.
+int GyroReading(const Bytes& reply) {
+    const int raw = reply.at(6) * 256 + reply.at(7);
+    return raw > 0x8000 ? raw - 0xFFFF : raw;
+}
+
+// Roll angle in degrees seen from the accelerations of a data report.
+double RollFromGravity(const Bytes& report) {
+    return std::atan2(report.at(3) - 128.0, report.at(5) - 128.0) * 180.0 / 3.14159265358979;
+}
+
+using SimStream = SimTest;
+
+TEST_F(SimStream, NothingIsSentBeforeTheFirstModeReportThenOneReportEachPeriod) {
+    Open("");
+    AdvanceMs(100);
+    EXPECT_FALSE(Read());
+    EXPECT_EQ(lastResult, 0);
+
+    Write(kModeAccel);
+    AdvanceMs(9);
+    EXPECT_FALSE(Read());
+    AdvanceMs(1);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31}));
+    AdvanceMs(35);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x31}));
+}
+
+TEST_F(SimStream, EachModeHasItsLengthAndCarriesAccelerationsWhenBitZeroIsSet) {
+    struct Case {
+        uint8_t mode;
+        Bytes start; // the report's first six bytes (or all of a shorter one)
+        size_t length;
+    };
+    const Case cases[] = {
+        {0x30, {0x30, 0x00, 0x00}, 3},
+        {0x31, {0x31, 0x00, 0x00, 1, 2, 3}, 6},
+        {0x32, {0x32, 0x00, 0x00, 0, 0, 0}, 22},
+        {0x33, {0x33, 0x00, 0x00, 1, 2, 3}, 22},
+        {0x37, {0x37, 0x00, 0x00, 1, 2, 3}, 22},
+        {0x3E, {0x3E, 0x00, 0x00, 0, 0, 0}, 22},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode 0x" << std::hex << int(c.mode));
+        Open("accel=1,2,3");
+        Write({0x12, 0x00, c.mode});
+        AdvanceMs(10);
+        const std::optional<Bytes> report = Read();
+        ASSERT_TRUE(report);
+        EXPECT_EQ(report->size(), c.length);
+        EXPECT_EQ(Bytes(report->begin(), report->begin() + c.start.size()), c.start);
+    }
+}
+
+TEST_F(SimStream, AModeChangeShapesOnlyTheReportsDueAfterIt) {
+    Open("");
+    Write(kModeAccel);
+    AdvanceMs(25);
+    Write(kModeButtons);
+    Write({0x12, 0x00, 0x21}); // not a data mode: ignored
+    AdvanceMs(20);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x30, 0x30}));
+}
+
+TEST_F(SimStream, RepliesAndDataReportsComeInOrderOfTheirDueTime) {
+    Open("latency=15000");
+    Write(kModeAccel);   // data at 10, 20, 30, 40
+    Write(kGyroRequest); // reply at 15
+    AdvanceMs(5);
+    Write(kGyroRequest); // reply at 20, after the data report due at the same moment
+    AdvanceMs(40);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x21, 0x31, 0x21, 0x31, 0x31}));
+}
+
+TEST_F(SimStream, AReplyFallsDueExactlyAfterTheLatency) {
+    const struct {
+        const char* scenario;
+        int64_t latencyUs;
+    } cases[] = {{"stream=0", 2000}, {"stream=0;latency=7300", 7300}, {"stream=0;latency=0", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Open(c.scenario);
+        Write(kGyroRequest);
+        if (c.latencyUs > 0) {
+            SimAdvanceClock(c.latencyUs - 1);
+            EXPECT_FALSE(Read());
+            SimAdvanceClock(1);
+        }
+        EXPECT_EQ(Ids(ReadAll()), (Bytes{0x21}));
+    }
+}
+
+TEST_F(SimStream, TheFirstDataReportCanHaveItsOwnIdThenTheModeFollows) {
+    const struct {
+        const char* scenario;
+        Bytes mode;
+        Bytes ids;
+    } cases[] = {
+        {"first=0x33", kModeAccel, {0x33, 0x31, 0x31}},
+        {"first=0x30", kModeAccel, {0x30, 0x31, 0x31}},
+        {"first=0x31", kModeButtons, {0x31, 0x30, 0x30}},
+        {"first=0x21", kModeAccel, {0x21, 0x31, 0x31}},
+        {"first=50", kModeAccel, {0x32, 0x31, 0x31}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Open(c.scenario);
+        Write(c.mode);
+        AdvanceMs(30);
+        EXPECT_EQ(Ids(ReadAll()), c.ids);
+    }
+}
+
+TEST_F(SimStream, ButtonsAndHomeHoldFromTheirMomentsAndTheLaterOneDecidesHomeOnATie) {
+    struct Case {
+        const char* scenario;
+        Bytes at10, at20, at30; // bytes 1 and 2 of the data reports due then
+    };
+    const Case cases[] = {
+        {"", {0x00, 0x00}, {0x00, 0x00}, {0x00, 0x00}},
+        {"home=15", {0x00, 0x00}, {0x00, 0x80}, {0x00, 0x80}},
+        {"buttons=04,08@15", {0x00, 0x00}, {0x04, 0x08}, {0x04, 0x08}},
+        {"buttons=0x01,0x88@20", {0x00, 0x00}, {0x01, 0x88}, {0x01, 0x88}},
+        {"home=15;buttons=04,08@25", {0x00, 0x00}, {0x00, 0x80}, {0x04, 0x08}},
+        {"buttons=04,08@15;home=25", {0x00, 0x00}, {0x04, 0x08}, {0x04, 0x80}},
+        {"buttons=04,08@15;home=15", {0x00, 0x00}, {0x04, 0x80}, {0x04, 0x80}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Open(c.scenario);
+        Write(kModeAccel);
+        AdvanceMs(30);
+        const std::vector<Bytes> reports = ReadAll();
+        ASSERT_EQ(reports.size(), 3u);
+        EXPECT_EQ(Bytes(reports[0].begin() + 1, reports[0].begin() + 3), c.at10);
+        EXPECT_EQ(Bytes(reports[1].begin() + 1, reports[1].begin() + 3), c.at20);
+        EXPECT_EQ(Bytes(reports[2].begin() + 1, reports[2].begin() + 3), c.at30);
+    }
+}
+
+TEST_F(SimStream, RepliesCarryTheButtonsOfTheirDueMoment) {
+    Open("home=25;stream=0");
+    AdvanceMs(20);
+    Write(kGyroRequest); // due at 22
+    AdvanceMs(10);
+    Write(kGyroRequest); // due at 32
+    AdvanceMs(10);
+    const std::vector<Bytes> replies = ReadAll();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0][2], 0x00);
+    EXPECT_EQ(replies[1][2], 0x80);
+}
+
+TEST_F(SimStream, ReplyLayoutAndErrorNibble) {
+    struct Case {
+        const char* scenario;
+        Bytes request;
+        Bytes bytes1to7; // buttons, size and error, address, data
+    };
+    const Case cases[] = {
+        {"gyro=1234", kGyroRequest, {0x00, 0x00, 0x10, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;error=5", kGyroRequest, {0x00, 0x00, 0x15, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;error=8", kGyroRequest, {0x00, 0x00, 0x18, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;buttons=02,04@0", kGyroRequest, {0x02, 0x04, 0x10, 0x00, 0x90, 0x12, 0x34}},
+        // one byte asked: the high byte alone
+        {"gyro=1234", {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x01},
+         {0x00, 0x00, 0x00, 0x00, 0x90, 0x12, 0x00}},
+        // any other address, memory space, or a size beyond 16: error 8, no data
+        {"gyro=1234", {0x17, 0x04, 0xA4, 0x00, 0x20, 0x00, 0x02},
+         {0x00, 0x00, 0x18, 0x00, 0x20, 0x00, 0x00}},
+        {"gyro=1234", {0x17, 0x00, 0x92, 0x00, 0x90, 0x00, 0x02},
+         {0x00, 0x00, 0x18, 0x00, 0x90, 0x00, 0x00}},
+        {"gyro=1234", {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x20},
+         {0x00, 0x00, 0xF8, 0x00, 0x90, 0x00, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Open(c.scenario);
+        Write(c.request);
+        AdvanceMs(5);
+        const std::optional<Bytes> reply = Read();
+        ASSERT_TRUE(reply);
+        ASSERT_EQ(reply->size(), 22u);
+        EXPECT_EQ((*reply)[0], 0x21);
+        EXPECT_EQ(Bytes(reply->begin() + 1, reply->begin() + 8), c.bytes1to7);
+    }
+}
+
+TEST_F(SimStream, TheGyroValuesCycleOnePerRequest) {
+    Open("gyro=0064,8000,8001,FFFF;latency=0;stream=0");
+    Bytes highs, lows;
+    for (int i = 0; i < 6; ++i) {
+        Write(kGyroRequest);
+        const std::optional<Bytes> reply = Read();
+        ASSERT_TRUE(reply);
+        highs.push_back((*reply)[6]);
+        lows.push_back((*reply)[7]);
+    }
+    EXPECT_EQ(highs, (Bytes{0x00, 0x80, 0x80, 0xFF, 0x00, 0x80}));
+    EXPECT_EQ(lows, (Bytes{0x64, 0x00, 0x01, 0xFF, 0x64, 0x00}));
+}
+
+TEST_F(SimStream, FixedAccelerationsStayWhateverTheMoment) {
+    for (const char* scenario : {"accel=0,128,255", "accel=0x00,0x80,0xFF"}) {
+        SCOPED_TRACE(scenario);
+        Open(scenario);
+        Write(kModeAccel);
+        AdvanceMs(1000);
+        const std::vector<Bytes> reports = ReadAll();
+        ASSERT_FALSE(reports.empty());
+        for (const Bytes& report : reports) {
+            ASSERT_EQ(report, (Bytes{0x31, 0x00, 0x00, 0x00, 0x80, 0xFF}));
+        }
+    }
+}
+
+TEST_F(SimStream, MuteSilencesRequestsFromItsMomentWhileDataGoesOn) {
+    Open("mute=30");
+    Write(kModeAccel);
+    AdvanceMs(20);
+    Write(kGyroRequest); // answered at 22
+    AdvanceMs(10);
+    Write(kGyroRequest); // at 30: muted
+    AdvanceMs(30);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x21, 0x31, 0x31, 0x31, 0x31}));
+}
+
+TEST_F(SimStream, AnUnstreamingRemoteStillAnswersRequests) {
+    Open("stream=0");
+    Write(kModeAccel);
+    Write(kGyroRequest);
+    AdvanceMs(100);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x21}));
+}
+
+TEST_F(SimStream, ASlowReaderGetsTheNewestReportsInOrder) {
+    struct Case {
+        const char* scenario;
+        int64_t pauseMs;
+        size_t count;     // reports kept
+        uint8_t firstId;  // the oldest one kept
+    };
+    const Case cases[] = {
+        {"", 100, 11, 0x21},          // the reply at 2 ms, then ten data reports
+        {"backlog=3", 100, 3, 0x31},  // the reply and the oldest data are gone
+        {"", 3600 * 1000, 64, 0x31},  // an hour away: a full backlog, and no hang
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Open(c.scenario);
+        Write(kModeAccel);
+        Write(kGyroRequest);
+        AdvanceMs(c.pauseMs);
+        const std::vector<Bytes> reports = ReadAll();
+        ASSERT_EQ(reports.size(), c.count);
+        EXPECT_EQ(reports[0][0], c.firstId);
+        AdvanceMs(10);
+        EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31})) << "the stream goes on at its pace";
+    }
+}
+
+TEST_F(SimStream, SameSeedSameNoiseOtherSeedOtherNoise) {
+    auto accelerations = [this](const char* scenario) {
+        Open(scenario);
+        Write(kModeAccel);
+        AdvanceMs(200);
+        Bytes values;
+        for (const Bytes& report : ReadAll()) {
+            values.insert(values.end(), report.begin() + 3, report.end());
+        }
+        return values;
+    };
+    const Bytes seven = accelerations("seed=7");
+    EXPECT_EQ(accelerations("seed=7"), seven);
+    EXPECT_NE(accelerations("seed=8"), seven);
+    EXPECT_NE(accelerations("seed=7;noise=0"), seven);
+}
+
+// The default motion as a hand would make it: gravity of constant size seen from
+// a turning remote, and a gyro reading that follows the turn, within the window.
+TEST_F(SimStream, TheDefaultMotionIsCoherentAndStaysOnScreen) {
+    Open("latency=0");
+    Write(kModeAccel);
+    std::vector<double> rolls;
+    std::vector<int> gyro;
+    for (int step = 0; step < 800; ++step) { // 8 s, two turns of the roll
+        AdvanceMs(10);
+        Write(kGyroRequest);
+        const std::vector<Bytes> reports = ReadAll();
+        ASSERT_EQ(Ids(reports), (Bytes{0x31, 0x21}));
+        const Bytes& data = reports[0];
+        const double size = std::hypot(data[3] - 128.0, data[4] - 128.0, data[5] - 128.0);
+        ASSERT_NEAR(size, 26.0, 3.0) << "at step " << step;
+        rolls.push_back(RollFromGravity(data));
+        gyro.push_back(GyroReading(reports[1]));
+    }
+    int highest = 0, lowest = 0;
+    for (size_t i = 10; i + 10 < gyro.size(); ++i) {
+        highest = std::max(highest, gyro[i]);
+        lowest = std::min(lowest, gyro[i]);
+        if (std::abs(gyro[i]) > 100) {
+            const double turn = rolls[i + 10] - rolls[i - 10];
+            EXPECT_EQ(turn > 0, gyro[i] > 0) << "at step " << i << ": roll moved " << turn;
+        }
+    }
+    EXPECT_GT(highest, 150);
+    EXPECT_LT(lowest, -150);
+    EXPECT_LE(highest, 200);
+    EXPECT_GE(lowest, -200);
+}
+
+} // namespace
