@@ -1,0 +1,49 @@
+// The handle table: the part of the HID report library that every platform shares.
+// It hands out handles for open devices and keeps the four operations safe whatever
+// the caller passes: handles are never reused, calls on a handle that is not open do
+// nothing, reads wait a bounded time in slices, and a close waits for the calls that
+// are inside the device to leave before the device is closed.
+//
+// Threading: every function may be called from any thread at any time. The table is
+// guarded by one lock that is never held across a device call; a read notices a
+// close between two slices, so a close waits at most one slice for a read to leave.
+#ifndef TOBRISK_HID_HANDLE_TABLE_H
+#define TOBRISK_HID_HANDLE_TABLE_H
+
+#include <cstdint>
+
+#include "hid_device.h"
+#include "hid_report_library.h"
+
+constexpr int kReadSliceMs = 10;  // one device wait; a close is noticed between two
+constexpr int kReadSlices = 3;    // a read waits at most kReadSlices * kReadSliceMs
+constexpr int kCloseWaitMs = 500; // how long a close waits for a write stuck in the device
+
+constexpr uint16_t kNintendoVendorId = 0x057E;
+constexpr uint16_t kWiiRemoteProductId = 0x0306;     // the original remote
+constexpr uint16_t kWiiRemotePlusProductId = 0x0330; // the later model, same reports
+
+// Opens the first device with these IDs through calls; when the original Wii Remote
+// is asked for and none can be opened, the later model instead. Returns a new handle,
+// never one given out before, or HID_NO_DEVICE.
+HidHandle OpenDeviceHandle(const HidDeviceCalls& calls, uint16_t vendorId, uint16_t productId);
+
+// Waits up to kReadSlices slices of kReadSliceMs for one input report and copies it,
+// at most HID_REPORT_BUFFER_SIZE bytes, into buffer. Returns its length (> 0) and
+// puts it in *outWord (when outWord is not null); 0 when none came in time; -1 when
+// the handle is not open, the device failed, or the handle was closed meanwhile. On 0
+// or -1 neither buffer nor *outWord is touched.
+int32_t ReadDeviceReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord);
+
+// Sends OutputReportLength(buffer[0]) bytes from buffer. Returns the bytes sent (> 0)
+// and puts them in *outWord (when outWord is not null), or -1 when the handle is not
+// open or the device failed.
+int32_t WriteDeviceReport(HidHandle handle, const uint8_t* buffer, uint32_t* outWord);
+
+// Closes the handle: later calls with it fail; a read in progress on another thread
+// ends with -1 within one slice; the device is closed once no call is inside it. If
+// a call is still inside after kCloseWaitMs, it returns and that call closes the
+// device as it leaves. A handle that is not open is ignored.
+void CloseDeviceHandle(HidHandle handle);
+
+#endif

@@ -1,0 +1,85 @@
+// tobrisk-remote-check: a manual check of the HID report library with a real Wii
+// Remote. It opens the remote, lights all four LEDs, switches to buttons and
+// accelerations, asks once for the gyro register, prints every report that comes
+// back for a few seconds in hex, then leaves the remote in button-only reporting with
+// its first LED lit and closes it. Exit code 0 when the remote opened, 1 otherwise.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "hid_report_library.h"
+
+namespace {
+
+constexpr auto kListenTime = std::chrono::seconds(2);
+
+// Sends one output report and says what went out and how it went.
+void Send(HidHandle handle, std::initializer_list<uint8_t> bytes) {
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {};
+    std::memcpy(buffer, bytes.begin(), bytes.size());
+    uint32_t outWord = 0;
+    const int32_t sent = WriteReport(handle, buffer, &outWord);
+    std::printf("sent    ");
+    for (uint8_t byte : bytes) {
+        std::printf(" %02X", byte);
+    }
+    std::printf("  -> %d\n", sent);
+}
+
+// Prints one input report in hex after the milliseconds since listening began, and
+// the register's value when it is a read reply.
+void PrintReport(long long ms, const uint8_t* report, int32_t length) {
+    std::printf("%5lld ms ", ms);
+    for (int32_t i = 0; i < length; ++i) {
+        std::printf(" %02X", report[i]);
+    }
+    if (report[0] == 0x21 && length >= 8) {
+        std::printf("  (read reply: error %X, register %02X%02X)", report[3] >> 4, report[6],
+                    report[7]);
+    }
+    std::printf("\n");
+}
+
+// Reads and prints reports until kListenTime has passed or a read fails.
+void PrintReportsForAWhile(HidHandle handle) {
+    const auto start = std::chrono::steady_clock::now();
+    int reports = 0;
+    while (std::chrono::steady_clock::now() - start < kListenTime) {
+        uint8_t report[HID_REPORT_BUFFER_SIZE] = {};
+        uint32_t outWord = 0;
+        const int32_t length = ReadReport(handle, report, &outWord);
+        if (length < 0) {
+            std::printf("remote-check: read failed; the remote has gone\n");
+            break;
+        }
+        if (length > 0) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            PrintReport(static_cast<long long>(ms.count()), report, length);
+            ++reports;
+        }
+    }
+    std::printf("%d reports\n", reports);
+}
+
+} // namespace
+
+int main() {
+    const HidHandle handle = OpenHidHandle(0x057E, 0x0306);
+    if (handle == HID_NO_DEVICE) {
+        std::fprintf(stderr, "remote-check: no Wii Remote could be opened (paired? udev rule?)\n");
+        return 1;
+    }
+    std::printf("opened, handle %d\n", handle);
+    Send(handle, {0x11, 0xF0});
+    Send(handle, {0x12, 0x00, 0x31});
+    Send(handle, {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02});
+    PrintReportsForAWhile(handle);
+    Send(handle, {0x12, 0x00, 0x30});
+    Send(handle, {0x11, 0x10});
+    CloseHidHandle(handle);
+    std::printf("closed\n");
+    return 0;
+}
