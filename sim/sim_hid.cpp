@@ -53,18 +53,18 @@ struct PendingReply {
 
 // One opening of the remote, from OpenHidHandle to CloseHidHandle.
 struct SimSession {
-    SimScenario scenario;            // read at the opening
-    bool manualClock = false;        // time moves only with SimAdvanceClock
-    int64_t readWaitUs = 0;          // longest wait of a read
-    Clock::time_point openedAt{};    // the real clock at the opening
-    int64_t manualNowUs = 0;         // the manual clock
-    bool streaming = false;          // data reports flow (after the first 0x12)
-    int64_t streamStartUs = 0;       // when the first 0x12 came
-    uint64_t nextDataIndex = 0;      // the next data report not yet in the backlog
-    uint8_t mode = kFirstMode;       // ID of the data reports
-    uint64_t gyroRequests = 0;       // register reads received
+    SimScenario scenario;             // read at the opening
+    bool manualClock = false;         // time moves only with SimAdvanceClock
+    int64_t readWaitUs = 0;           // longest wait of a read
+    Clock::time_point openedAt{};     // the real clock at the opening
+    int64_t manualNowUs = 0;          // the manual clock
+    bool streaming = false;           // data reports flow (after the first 0x12)
+    int64_t streamStartUs = 0;        // when the first 0x12 came
+    uint64_t nextDataIndex = 0;       // the next data report not yet in the backlog
+    uint8_t mode = kFirstMode;        // ID of the data reports
+    uint64_t gyroRequests = 0;        // register reads received
     std::deque<PendingReply> replies; // not yet due, in order of due time
-    std::deque<SimReport> backlog;   // due and not yet read, oldest first
+    std::deque<SimReport> backlog;    // due and not yet read, oldest first
 };
 
 // The simulated remote; the lock guards every field.
@@ -99,7 +99,9 @@ int64_t NowUs(const SimRemote& remote) {
 }
 
 // Whole milliseconds since the last opening, for the log. Called with the lock held.
-int64_t NowMs(const SimRemote& remote) { return NowUs(remote) / 1000; }
+int64_t NowMs(const SimRemote& remote) {
+    return NowUs(remote) / 1000;
+}
 
 // Whether handle belongs to the open remote; logs the misuse when it does not.
 // Called with the lock held.
@@ -223,10 +225,15 @@ void TakeReadRequest(SimSession& session, const uint8_t* report, int64_t nowUs) 
 // change nothing the remote sends.
 void TakeOutputReport(SimSession& session, const uint8_t* report, int64_t nowUs) {
     switch (report[0]) {
-    case kReportReportingMode: TakeReportingMode(session, report, nowUs); break;
-    case kReportReadRequest: TakeReadRequest(session, report, nowUs); break;
+    case kReportReportingMode:
+        TakeReportingMode(session, report, nowUs);
+        break;
+    case kReportReadRequest:
+        TakeReadRequest(session, report, nowUs);
+        break;
     case kReportLeds:
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -319,8 +326,7 @@ extern "C" int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWo
         return -1;
     }
     SimSession& session = remote.session;
-    const Clock::time_point giveUpAt =
-        Clock::now() + std::chrono::microseconds(session.readWaitUs);
+    const Clock::time_point giveUpAt = Clock::now() + std::chrono::microseconds(session.readWaitUs);
     for (;;) {
         const int64_t nowUs = NowUs(remote);
         if (nowUs >= session.scenario.unplugFromUs) {

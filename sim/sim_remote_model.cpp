@@ -11,18 +11,25 @@ constexpr double kRollAmplitudeDeg = 60.0;
 constexpr double kRollPeriodS = 4.0;
 constexpr double kPitchAmplitudeDeg = 25.0;
 constexpr double kPitchPeriodS = 7.0;
-constexpr double kCountsPerG = 26.0;          // accelerometer counts for 1 g
-constexpr uint8_t kAccelZero = 128;           // reading at 0 g
-constexpr double kGyroUnitsPerDegPerS = 2.0;  // keeps the reading within about +-190
+constexpr double kCountsPerG = 26.0;         // accelerometer counts for 1 g
+constexpr uint8_t kAccelZero = 128;          // reading at 0 g
+constexpr double kGyroUnitsPerDegPerS = 2.0; // keeps the reading within about +-190
 constexpr double kPi = 3.14159265358979323846;
 
 // Seconds since opening.
-double Seconds(int64_t us) { return static_cast<double>(us) / 1e6; }
+double Seconds(int64_t us) {
+    return static_cast<double>(us) / 1e6;
+}
 
-double Radians(double degrees) { return degrees * kPi / 180.0; }
+// Degrees to radians.
+double Radians(double degrees) {
+    return degrees * kPi / 180.0;
+}
 
 // Roll angle in degrees (about the long axis, Y).
-double RollDeg(double t) { return kRollAmplitudeDeg * std::sin(2.0 * kPi * t / kRollPeriodS); }
+double RollDeg(double t) {
+    return kRollAmplitudeDeg * std::sin(2.0 * kPi * t / kRollPeriodS);
+}
 
 // Roll rate in degrees per second, the derivative of RollDeg.
 double RollRateDegPerS(double t) {
@@ -97,7 +104,8 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
         return scenario.gyroValues[requestIndex % scenario.gyroValues.size()];
     }
     const double rate = RollRateDegPerS(Seconds(usSinceOpen));
-    const long reading = std::lround(rate * kGyroUnitsPerDegPerS) + Noise(scenario, 3, requestIndex);
+    const long reading =
+        std::lround(rate * kGyroUnitsPerDegPerS) + Noise(scenario, 3, requestIndex);
     return static_cast<uint16_t>(reading < 0 ? 0x10000 + reading : reading);
 }
 

@@ -10,17 +10,17 @@
 
 #include "sim_scenario.h"
 
-constexpr size_t kSimMaxReportLength = 22;     // the remote's longest input report
+constexpr size_t kSimMaxReportLength = 22; // the remote's longest input report
 constexpr uint8_t kSimReadReplyId = 0x21;
-constexpr uint8_t kSimErrorBadAddress = 8;     // the remote's error code for a bad read
+constexpr uint8_t kSimErrorBadAddress = 8; // the remote's error code for a bad read
 constexpr uint32_t kSimGyroRegister = 0x920090;
-constexpr uint8_t kSimRegisterSpace = 0x04;    // bit of read request byte 1
+constexpr uint8_t kSimRegisterSpace = 0x04; // bit of read request byte 1
 
 // One input report, due at a moment since opening.
 struct SimReport {
-    int64_t dueUs;                                   // when the remote sends it
-    uint8_t length;                                  // bytes in use, report ID included
-    std::array<uint8_t, kSimMaxReportLength> bytes;  // zero beyond length
+    int64_t dueUs;                                  // when the remote sends it
+    uint8_t length;                                 // bytes in use, report ID included
+    std::array<uint8_t, kSimMaxReportLength> bytes; // zero beyond length
 };
 
 // The two button bytes of every input report.
@@ -31,9 +31,9 @@ struct SimButtons {
 
 // A decoded 0x17 read request.
 struct SimReadRequest {
-    uint8_t space;     // byte 1: 0x04 for register space
-    uint32_t address;  // bytes 2 to 4, most significant first
-    uint16_t size;     // bytes 5 and 6, most significant first
+    uint8_t space;    // byte 1: 0x04 for register space
+    uint32_t address; // bytes 2 to 4, most significant first
+    uint16_t size;    // bytes 5 and 6, most significant first
 };
 
 // Buttons down at usSinceOpen: none, then the scenario's `buttons` and `home` from
@@ -48,8 +48,7 @@ std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t u
 // What the gyro register holds for read request number requestIndex (from 0),
 // answered at usSinceOpen: the scenario's values in turn, or the turn rate as a
 // signed 16-bit word (0x10000 + v for negative v).
-uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
-                           uint64_t requestIndex);
+uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uint64_t requestIndex);
 
 // Builds a data report: 0x30 is 3 bytes, 0x31 is 6, every other ID 22; the
 // accelerations stand at bytes 3 to 5 when the ID is a data report with bit 0 set.

@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr uint64_t kMaxMs = 1000000000;       // about eleven days
-constexpr uint64_t kMaxLatencyUs = 10000000;  // ten seconds
+constexpr uint64_t kMaxMs = 1000000000;      // about eleven days
+constexpr uint64_t kMaxLatencyUs = 10000000; // ten seconds
 constexpr uint64_t kMaxPeriodMs = 1000;
 constexpr uint64_t kMaxNoise = 10;
 constexpr uint64_t kMaxBacklog = 4096;
@@ -89,10 +89,17 @@ bool ParseMoment(std::string_view text, int64_t& us) {
     return ms.has_value();
 }
 
-bool ParsePresent(std::string_view text, SimScenario& s) { return ParseFlag(text, s.present); }
+// `present`: whether OpenHidHandle finds the remote.
+bool ParsePresent(std::string_view text, SimScenario& s) {
+    return ParseFlag(text, s.present);
+}
 
-bool ParseStream(std::string_view text, SimScenario& s) { return ParseFlag(text, s.stream); }
+// `stream`: whether data reports flow at all.
+bool ParseStream(std::string_view text, SimScenario& s) {
+    return ParseFlag(text, s.stream);
+}
 
+// `first`: the ID of the first data report.
 bool ParseFirst(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> id = ParseNumber(text, 0xFF);
     if (id) {
@@ -101,6 +108,7 @@ bool ParseFirst(std::string_view text, SimScenario& s) {
     return id.has_value();
 }
 
+// `accel`: three fixed accelerations.
 bool ParseAccel(std::string_view text, SimScenario& s) {
     const std::vector<std::string_view> parts = Split(text, ',');
     if (parts.size() != 3) {
@@ -118,6 +126,7 @@ bool ParseAccel(std::string_view text, SimScenario& s) {
     return true;
 }
 
+// `gyro`: the register's values, in turn.
 bool ParseGyro(std::string_view text, SimScenario& s) {
     const std::vector<std::string_view> parts = Split(text, ',');
     if (parts.size() > kMaxGyroValues) {
@@ -135,6 +144,7 @@ bool ParseGyro(std::string_view text, SimScenario& s) {
     return true;
 }
 
+// `latency`: microseconds from a request to its reply.
 bool ParseLatency(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> us = ParseNumber(text, kMaxLatencyUs);
     if (us) {
@@ -143,6 +153,7 @@ bool ParseLatency(std::string_view text, SimScenario& s) {
     return us.has_value();
 }
 
+// `period`: milliseconds between data reports, at least 1.
 bool ParsePeriod(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> ms = ParseNumber(text, kMaxPeriodMs);
     if (!ms || *ms == 0) {
@@ -152,8 +163,12 @@ bool ParsePeriod(std::string_view text, SimScenario& s) {
     return true;
 }
 
-bool ParseHome(std::string_view text, SimScenario& s) { return ParseMoment(text, s.homeFromUs); }
+// `home`: when Home alone is pressed.
+bool ParseHome(std::string_view text, SimScenario& s) {
+    return ParseMoment(text, s.homeFromUs);
+}
 
+// `buttons`: two hex button bytes and when they are held.
 bool ParseButtons(std::string_view text, SimScenario& s) {
     const size_t at = text.find('@');
     if (at == std::string_view::npos) {
@@ -175,6 +190,7 @@ bool ParseButtons(std::string_view text, SimScenario& s) {
     return true;
 }
 
+// `error`: the error nibble of register replies.
 bool ParseError(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> nibble = ParseNumber(text, 15);
     if (nibble) {
@@ -183,12 +199,17 @@ bool ParseError(std::string_view text, SimScenario& s) {
     return nibble.has_value();
 }
 
-bool ParseMute(std::string_view text, SimScenario& s) { return ParseMoment(text, s.muteFromUs); }
+// `mute`: when read requests stop being answered.
+bool ParseMute(std::string_view text, SimScenario& s) {
+    return ParseMoment(text, s.muteFromUs);
+}
 
+// `unplug`: when reads and writes start failing.
 bool ParseUnplug(std::string_view text, SimScenario& s) {
     return ParseMoment(text, s.unplugFromUs);
 }
 
+// `seed`: of the noise.
 bool ParseSeed(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> seed = ParseNumber(text, UINT64_MAX);
     if (seed) {
@@ -197,6 +218,7 @@ bool ParseSeed(std::string_view text, SimScenario& s) {
     return seed.has_value();
 }
 
+// `noise`: its amplitude in counts.
 bool ParseNoise(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> noise = ParseNumber(text, kMaxNoise);
     if (noise) {
@@ -205,6 +227,7 @@ bool ParseNoise(std::string_view text, SimScenario& s) {
     return noise.has_value();
 }
 
+// `backlog`: reports kept for a slow reader, at least 1.
 bool ParseBacklog(std::string_view text, SimScenario& s) {
     const std::optional<uint64_t> count = ParseNumber(text, kMaxBacklog);
     if (!count || *count == 0) {

@@ -23,17 +23,14 @@ TEST_F(SimConnection, OpensOnlyAPresentWiiRemote) {
         uint16_t vendor, product;
         bool opens;
     } cases[] = {
-        {"", 0x057E, 0x0306, true},
-        {"", 0x057E, 0x0330, true},
-        {"present=1", 0x057E, 0x0306, true},
-        {"present=0", 0x057E, 0x0306, false},
-        {"present=0", 0x057E, 0x0330, false},
-        {"", 0x057E, 0x0307, false},
+        {"", 0x057E, 0x0306, true},           {"", 0x057E, 0x0330, true},
+        {"present=1", 0x057E, 0x0306, true},  {"present=0", 0x057E, 0x0306, false},
+        {"present=0", 0x057E, 0x0330, false}, {"", 0x057E, 0x0307, false},
         {"", 0x1234, 0x0306, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.scenario << " " << std::hex << c.vendor << ":"
-                                        << c.product);
+        SCOPED_TRACE(testing::Message()
+                     << c.scenario << " " << std::hex << c.vendor << ":" << c.product);
         ASSERT_TRUE(SimSetScenario(c.scenario));
         const HidHandle opened = OpenHidHandle(c.vendor, c.product);
         EXPECT_EQ(opened != HID_NO_DEVICE, c.opens);
@@ -102,7 +99,8 @@ TEST_F(SimConnection, ASecondOpeningIsRefusedAndLeavesTheFirstAlone) {
     EXPECT_EQ(Write(kModeAccel), 3);
     AdvanceMs(10);
     EXPECT_TRUE(Read());
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"0 open", "0 open-failed", "0 write 12 00 31"}));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"0 open", "0 open-failed", "0 write 12 00 31"}));
 }
 
 TEST_F(SimConnection, TheLogHasOneLinePerEventWithTheWholeReportInHex) {

@@ -64,7 +64,9 @@ std::vector<Bytes> SimTest::ReadAll() {
     return reports;
 }
 
-void SimTest::AdvanceMs(int64_t ms) { SimAdvanceClock(ms * 1000); }
+void SimTest::AdvanceMs(int64_t ms) {
+    SimAdvanceClock(ms * 1000);
+}
 
 std::vector<std::string> SimTest::LogLines() const {
     std::vector<std::string> lines;
