@@ -262,6 +262,15 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"backlog", "a count of reports from 1 to 4096", ParseBacklog},
 };
 
+// text with every control character shown as '?', so a message stays on one line.
+std::string Printable(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return shown;
+}
+
 // The key called name, or null.
 const ScenarioKey* FindKey(std::string_view name) {
     for (const ScenarioKey& key : kScenarioKeys) {
@@ -278,12 +287,12 @@ bool ParsePair(std::string_view pair, SimScenario& scenario, std::vector<std::st
     const size_t equals = pair.find('=');
     const std::string_view name = Trim(pair.substr(0, equals));
     if (equals == std::string_view::npos) {
-        error = "tiny_hid_sim: missing '=' after key '" + std::string(name) + "' in TINY_HID_SIM";
+        error = "tiny_hid_sim: missing '=' after key '" + Printable(name) + "' in TINY_HID_SIM";
         return false;
     }
     const ScenarioKey* key = FindKey(name);
     if (key == nullptr) {
-        error = "tiny_hid_sim: unknown key '" + std::string(name) + "' in TINY_HID_SIM";
+        error = "tiny_hid_sim: unknown key '" + Printable(name) + "' in TINY_HID_SIM";
         return false;
     }
     for (std::string_view earlier : seen) {
@@ -295,8 +304,8 @@ bool ParsePair(std::string_view pair, SimScenario& scenario, std::vector<std::st
     seen.push_back(name);
     const std::string_view value = Trim(pair.substr(equals + 1));
     if (!key->parse(value, scenario)) {
-        error = "tiny_hid_sim: bad value '" + std::string(value) + "' for key '" +
-                std::string(name) + "' in TINY_HID_SIM (expected " + key->expected + ")";
+        error = "tiny_hid_sim: bad value '" + Printable(value) + "' for key '" + std::string(name) +
+                "' in TINY_HID_SIM (expected " + key->expected + ")";
         return false;
     }
     return true;

@@ -46,6 +46,8 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
         {"backlog=0", "backlog"},
         {"latency=5;latency=6", "latency"},
         {"stream=0;;present=1;mute", "mute"},
+        {"latency=1\n2", "latency"},
+        {"x\ny=1", "x?y"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
