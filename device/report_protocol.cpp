@@ -45,6 +45,13 @@ void SendReadRequest(uint8_t addressHigh, uint8_t sizeLow, uint8_t addressLow) {
     SendOutputReport({kReportReadRequest, kRegisterSpace, addressHigh, 0x00, addressLow, 0x00, sizeLow});
 }
 
+void ReleaseRemote() {
+    auto hold = HoldReportChannel();
+    SetReportingMode(0x00, kModeButtons);
+    SetLeds(kLedsFirst);
+    CloseRemote();
+}
+
 void PollDataReport() {
     if (ReadNextReport() <= 0) {
         return;

@@ -28,6 +28,11 @@ void SetReportingMode(uint8_t flags, uint8_t mode);
 // 0x17: read sizeLow bytes of register space at addressHigh 0x00 addressLow.
 void SendReadRequest(uint8_t addressHigh, uint8_t sizeLow, uint8_t addressLow);
 
+// Leaves the remote in button-only reporting with its first LED alone and closes
+// it, holding the send lock throughout so that no report from another thread falls
+// between these reports or after them.
+void ReleaseRemote();
+
 // Reads one input report; a data report (0x30 to 0x3F) sets buttonByte2 and, when
 // bit 0 of its ID is set, the three accelerations. Anything else changes nothing,
 // and so does a read that brought no report. Run by the probe thread.

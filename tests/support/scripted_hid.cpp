@@ -18,6 +18,7 @@ struct ScriptedHid {
     bool present = true;
     bool open = false;
     std::deque<ScriptedRead> reads;
+    int32_t whenEmpty = 0;
     std::function<void(int)> onRead;
     std::vector<Bytes> writes;
     int readCount = 0;
@@ -53,6 +54,7 @@ void ScriptedHidReset() {
     hid.present = true;
     hid.open = false;
     hid.reads.clear();
+    hid.whenEmpty = 0;
     hid.onRead = nullptr;
     hid.writes.clear();
     hid.readCount = hid.closeCount = hid.misuseCount = 0;
@@ -68,6 +70,11 @@ void ScriptedHidQueue(std::vector<ScriptedRead> reads) {
     for (ScriptedRead& read : reads) {
         Hid().reads.push_back(std::move(read));
     }
+}
+
+void ScriptedHidWhenEmpty(int32_t result) {
+    std::lock_guard<std::mutex> hold(Hid().lock);
+    Hid().whenEmpty = result;
 }
 
 void ScriptedHidOnRead(std::function<void(int)> hook) {
@@ -122,6 +129,9 @@ extern "C" int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWo
     }
     std::lock_guard<std::mutex> hold(hid.lock);
     if (hid.reads.empty()) {
+        if (hid.whenEmpty < 0) {
+            return hid.whenEmpty;
+        }
         // Nothing scripted: behave like a silent device after a short bounded wait.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return 0;

@@ -24,6 +24,9 @@ ScriptedRead FailedRead();
 void ScriptedHidReset();
 void ScriptedHidSetPresent(bool present);
 void ScriptedHidQueue(std::vector<ScriptedRead> reads);
+// What a read answers once the queue is empty: 0 (no report, after 1 ms; the
+// default) or -1 (fails at once, as a vanished device does).
+void ScriptedHidWhenEmpty(int32_t result);
 // Called with the number of the read (from 1) before each read is answered.
 void ScriptedHidOnRead(std::function<void(int)> hook);
 
