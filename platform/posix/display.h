@@ -1,0 +1,62 @@
+// The display under the windows: X11 when a display can be opened, or the headless
+// display that tests choose. One table of functions per display; the rest of the
+// layer calls only through it, and never with the layer lock held. Internal to
+// platform/posix.
+#ifndef TOBRISK_PLATFORM_DISPLAY_H
+#define TOBRISK_PLATFORM_DISPLAY_H
+
+#include <cstdint>
+
+#include "win32.h"
+
+namespace win32_layer {
+
+// What a new window on the display looks like.
+struct DisplayWindowSpec {
+    const char* caption;    // title bar text
+    const char* className;  // the window class, for the window manager
+    int x, y;               // CW_USEDEFAULT lets the display choose
+    int width, height;      // client area
+    bool dialog;            // a fixed-size dialog box rather than a main window
+};
+
+// One display. Every function is thread-safe.
+struct Display {
+    const char* name;                                           // "x11" or "headless"
+    bool (*open)();                                             // false when unavailable
+    void (*close)();                                            // drops every window too
+    int (*eventFd)();                                           // readable on events; -1: none
+    void (*pumpEvents)();                                       // delivers waiting events
+    bool (*createWindow)(HWND window, const DisplayWindowSpec& spec);
+    void (*destroyWindow)(HWND window);
+    void (*showWindow)(HWND window, bool visible);
+    // Shows a painted frame: 0x00RRGGBB pixels, stride in bytes.
+    void (*presentFrame)(HWND window, const uint32_t* pixels, int width, int height, int stride);
+};
+
+extern const Display x11Display;
+extern const Display headlessDisplay;
+
+// The display of the process, opened on first use: headless when a test chose it,
+// else X11; null when X11 cannot be opened.
+const Display* ActiveDisplay();
+// The display if it is open already, else null; never opens one.
+const Display* OpenedDisplay();
+// Closes the display and forgets the choice.
+void ResetDisplay();
+// Chooses the headless display (tests).
+void ChooseHeadlessDisplay();
+
+// What a display delivers; each posts to the window's thread and wakes it.
+// Stale windows are ignored (false).
+bool DeliverKeyDown(HWND window, UINT virtualKey);
+bool DeliverCloseRequest(HWND window);
+bool DeliverMouseButton(HWND window, UINT message, int x, int y);
+// The display lost the window's contents: invalidate it with erase.
+bool DeliverExpose(HWND window);
+// The user resized the window: the next paint uses the new client size.
+bool DeliverResize(HWND window, int width, int height);
+
+} // namespace win32_layer
+
+#endif

@@ -1,0 +1,278 @@
+// Kernel services: handle numbers, the last-error code, named mutexes held by
+// per-user lock files, the performance counter, Sleep and _beginthread.
+#include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "handles.h"
+#include "message_queue.h"
+#include "win32_test_support.h"
+
+namespace win32_layer {
+namespace {
+
+std::atomic<uintptr_t> nextSerial{kFirstSerial};
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+// The named mutexes of this process. Guarded by MutexLock().
+struct NamedMutexes {
+    std::map<std::string, int> lockFds;  // name -> open, locked lock file
+    std::string folderOverride;          // tests: lock files go here when set
+};
+std::mutex& MutexLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+NamedMutexes& Mutexes() {
+    static auto* mutexes = new NamedMutexes;
+    return *mutexes;
+}
+
+// Threads started by _beginthread that have not returned. Guarded by ThreadLock().
+int runningThreads = 0;
+std::mutex& ThreadLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+std::condition_variable& ThreadsEnded() {
+    static auto* ended = new std::condition_variable;
+    return *ended;
+}
+
+// What a new thread runs.
+struct ThreadStart {
+    void(__cdecl* start)(void*);
+    void* argument;
+};
+
+// Whether an open folder is the user's own and closed to everybody else.
+bool IsPrivateFolder(int folderFd) {
+    struct stat info;
+    return fstat(folderFd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+           (info.st_mode & 077) == 0;
+}
+
+// Opens a folder without following a symbolic link at its last step. -1 on failure.
+int OpenFolder(const std::string& path) {
+    return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Opens the folder that holds the user's lock files: the test override, else
+// $XDG_RUNTIME_DIR when it is private, else /tmp/tobrisk-locks-<uid> (created
+// 0700, and refused unless it is the user's own and private). -1 on failure.
+int OpenLockFolder() {
+    if (!Mutexes().folderOverride.empty()) {
+        return OpenFolder(Mutexes().folderOverride);
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') {
+        int fd = OpenFolder(runtime);
+        if (fd >= 0 && IsPrivateFolder(fd)) {
+            return fd;
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    std::string fallback = "/tmp/tobrisk-locks-" + std::to_string(geteuid());
+    mkdir(fallback.c_str(), 0700);
+    int fd = OpenFolder(fallback);
+    if (fd >= 0 && !IsPrivateFolder(fd)) {
+        std::fprintf(stderr, "win32: %s is not a private folder of this user\n", fallback.c_str());
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The lock file's name for a mutex name: letters, digits, '-', '_' and '.' kept,
+// every other byte as %XX, so that different names never share a file.
+std::string LockFileName(const std::string& name) {
+    std::string file;
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || c == '-' || c == '_' || (c == '.' && !file.empty())) {
+            file += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            file += escaped;
+        }
+    }
+    return file + ".lock";
+}
+
+// Takes the lock of a name for this process: the open lock file's descriptor, or
+// -1 when another process holds it (EWOULDBLOCK) or it cannot be created.
+int TakeLock(const std::string& name) {
+    int folder = OpenLockFolder();
+    if (folder < 0) {
+        return -1;
+    }
+    int fd = openat(folder, LockFileName(name).c_str(),
+                    O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int failure = errno;
+    close(folder);
+    if (fd < 0) {
+        errno = failure;
+        return -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        failure = errno;
+        close(fd);
+        errno = failure;
+        return -1;
+    }
+    return fd;
+}
+
+// Runs a thread started by _beginthread and counts it out when it returns.
+void* RunThread(void* raw) {
+    ThreadStart start = *static_cast<ThreadStart*>(raw);
+    delete static_cast<ThreadStart*>(raw);
+    start.start(start.argument);
+    RetireCurrentThreadQueue();
+    std::lock_guard hold(ThreadLock());
+    --runningThreads;
+    ThreadsEnded().notify_all();
+    return nullptr;
+}
+
+} // namespace
+
+uintptr_t NewHandleValue(HandleKind kind) {
+    return (nextSerial.fetch_add(1) << 4) | static_cast<uintptr_t>(kind);
+}
+
+// Releases every named mutex of the process; part of Win32TestReset.
+void ResetKernelObjects() {
+    std::lock_guard hold(MutexLock());
+    for (auto& [name, fd] : Mutexes().lockFds) {
+        close(fd);
+    }
+    Mutexes().lockFds.clear();
+    Mutexes().folderOverride.clear();
+}
+
+} // namespace win32_layer
+
+using namespace win32_layer;
+
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+
+void WINAPI SetLastError(DWORD code) {
+    lastError = code;
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+    HANDLE handle = reinterpret_cast<HANDLE>(NewHandleValue(HandleKind::Mutex));
+    if (name == nullptr) {
+        SetLastError(ERROR_SUCCESS);
+        return handle;
+    }
+    std::lock_guard hold(MutexLock());
+    if (Mutexes().lockFds.count(name) != 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return handle;
+    }
+    int fd = TakeLock(name);
+    if (fd >= 0) {
+        Mutexes().lockFds[name] = fd;
+        SetLastError(ERROR_SUCCESS);
+        return handle;
+    }
+    if (errno == EWOULDBLOCK) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return handle;
+    }
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    frequency->QuadPart = 1000000000;  // nanoseconds of CLOCK_MONOTONIC
+    return TRUE;
+}
+
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    count->QuadPart = static_cast<LONGLONG>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return TRUE;
+}
+
+void WINAPI Sleep(DWORD milliseconds) {
+    if (milliseconds == 0) {
+        sched_yield();
+        return;
+    }
+    timespec left{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>(milliseconds % 1000) * 1000000};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+uintptr_t _beginthread(void(__cdecl* start)(void*), unsigned stackSize, void* argument) {
+    static std::atomic<uintptr_t> nextThread{1};
+    if (start == nullptr) {
+        errno = EINVAL;
+        return static_cast<uintptr_t>(-1);
+    }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    if (stackSize != 0) {
+        pthread_attr_setstacksize(&attributes, std::max<size_t>(stackSize, PTHREAD_STACK_MIN));
+    }
+    {
+        std::lock_guard hold(ThreadLock());
+        ++runningThreads;
+    }
+    auto* startInfo = new ThreadStart{start, argument};
+    pthread_t thread;
+    int failure = pthread_create(&thread, &attributes, RunThread, startInfo);
+    pthread_attr_destroy(&attributes);
+    if (failure != 0) {
+        delete startInfo;
+        std::lock_guard hold(ThreadLock());
+        --runningThreads;
+        ThreadsEnded().notify_all();
+        errno = EAGAIN;
+        return static_cast<uintptr_t>(-1);
+    }
+    return nextThread.fetch_add(1);
+}
+
+bool Win32TestWaitForThreads(int timeoutMs) {
+    std::unique_lock hold(ThreadLock());
+    return ThreadsEnded().wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                                   [] { return runningThreads == 0; });
+}
+
+int Win32TestRunningThreads() {
+    std::lock_guard hold(ThreadLock());
+    return runningThreads;
+}
+
+void Win32TestSetLockFolder(const char* folder) {
+    std::lock_guard hold(MutexLock());
+    Mutexes().folderOverride = folder != nullptr ? folder : "";
+}

@@ -1,0 +1,348 @@
+// Per-thread message queues: posted messages, messages sent across threads, the
+// quit request and WM_PAINT generation, and the calls that retrieve and send.
+#include "message_queue.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "display.h"
+#include "win32_test_support.h"
+#include "window_table.h"
+
+namespace win32_layer {
+
+struct SentMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result;    // the procedure's result; 0 when cancelled
+    bool done;         // handled or cancelled; guarded by the layer lock
+    QueueRef sender;   // woken when done
+};
+
+namespace {
+
+// Longest single wait: a waiting thread looks at its queue and the display again
+// after it even without a wake-up.
+constexpr int kWaitSliceMs = 100;
+
+// Every live queue, so that a reset can reach them. Guarded by the layer lock.
+std::vector<QueueRef>& LiveQueues() {
+    static auto* queues = new std::vector<QueueRef>;
+    return *queues;
+}
+
+// Holds the calling thread's queue and retires it when the thread exits.
+struct QueueHolder {
+    QueueRef queue;
+    ~QueueHolder() { RetireCurrentThreadQueue(); }
+};
+thread_local QueueHolder currentQueue;
+
+// What a retrieval found.
+enum class Retrieval { Message, Quit, Nothing };
+
+// Records a sent message's result and wakes its sender. Layer lock held.
+void CompleteLocked(SentMessage& sent, LRESULT result) {
+    sent.result = result;
+    sent.done = true;
+    WakeLocked(*sent.sender);
+}
+
+// Marks a queue dead, drops what it holds and releases its senders. Layer lock held.
+void RetireLocked(ThreadQueue& queue) {
+    queue.dead = true;
+    for (auto& sent : queue.sent) {
+        CompleteLocked(*sent, 0);
+    }
+    queue.sent.clear();
+    queue.posted.clear();
+    queue.quitPending = false;
+}
+
+// Handles every message that other threads have sent to this thread's windows.
+void HandleIncomingSends(ThreadQueue& queue) {
+    for (;;) {
+        std::shared_ptr<SentMessage> sent;
+        {
+            std::lock_guard hold(LayerLock());
+            if (queue.sent.empty()) {
+                return;
+            }
+            sent = queue.sent.front();
+            queue.sent.pop_front();
+        }
+        LRESULT result =
+            CallWindowProcedure(sent->window, sent->message, sent->wParam, sent->lParam);
+        std::lock_guard hold(LayerLock());
+        CompleteLocked(*sent, result);
+    }
+}
+
+// Waits until the queue is woken, the display has events, or a slice has passed.
+void WaitForNews(const ThreadQueue& queue, int displayFd) {
+    pollfd fds[2] = {{queue.wakeFd, POLLIN, 0}, {displayFd, POLLIN, 0}};
+    int ready = poll(fds, displayFd >= 0 ? 2 : 1, kWaitSliceMs);
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+        uint64_t count;
+        ssize_t got = read(queue.wakeFd, &count, sizeof count);
+        (void)got;
+    }
+}
+
+// Takes the next message of the calling thread: sent messages are handled on the
+// way; then posted, quit (only when takeQuit), paint. Waits for one when wait is set.
+Retrieval RetrieveMessage(MSG* message, bool wait, bool takeQuit) {
+    for (;;) {
+        QueueRef queue = CurrentThreadQueue();
+        HandleIncomingSends(*queue);
+        const Display* display = OpenedDisplay();
+        if (display != nullptr) {
+            display->pumpEvents();
+        }
+        {
+            std::lock_guard hold(LayerLock());
+            if (queue->dead || !queue->sent.empty()) {
+                continue;
+            }
+            *message = MSG{};
+            message->time = MessageTime();
+            HWND window;
+            if (!queue->posted.empty()) {
+                *message = queue->posted.front();
+                queue->posted.pop_front();
+                return Retrieval::Message;
+            }
+            if (queue->quitPending) {
+                if (!takeQuit) {
+                    return Retrieval::Nothing;
+                }
+                queue->quitPending = false;
+                message->message = WM_QUIT;
+                message->wParam = static_cast<WPARAM>(queue->quitCode);
+                return Retrieval::Quit;
+            }
+            if (FindWindowToPaintLocked(*queue, &window)) {
+                message->hwnd = window;
+                message->message = WM_PAINT;
+                return Retrieval::Message;
+            }
+            if (!wait) {
+                return Retrieval::Nothing;
+            }
+        }
+        WaitForNews(*queue, display != nullptr ? display->eventFd() : -1);
+    }
+}
+
+// Queues a message for a window of another thread and waits until it is handled
+// or cancelled, handling messages sent to this thread meanwhile.
+LRESULT SendToOtherThread(const QueueRef& owner, HWND window, UINT message, WPARAM wParam,
+                          LPARAM lParam) {
+    QueueRef self = CurrentThreadQueue();
+    auto sent = std::make_shared<SentMessage>(
+        SentMessage{window, message, wParam, lParam, 0, false, self});
+    {
+        std::lock_guard hold(LayerLock());
+        if (owner->dead || WindowOwnerLocked(window) != owner) {
+            return 0;
+        }
+        owner->sent.push_back(sent);
+        WakeLocked(*owner);
+    }
+    for (;;) {
+        HandleIncomingSends(*self);
+        {
+            std::lock_guard hold(LayerLock());
+            if (sent->done) {
+                return sent->result;
+            }
+        }
+        WaitForNews(*self, -1);
+    }
+}
+
+// The character that a key types, or 0 for a key that types none.
+char CharacterOfKey(WPARAM key) {
+    if (key >= 'A' && key <= 'Z') {
+        return static_cast<char>(key - 'A' + 'a');
+    }
+    if ((key >= '0' && key <= '9') || key == VK_SPACE || key == VK_RETURN ||
+        key == VK_ESCAPE || key == VK_BACK || key == VK_TAB) {
+        return static_cast<char>(key);
+    }
+    return 0;
+}
+
+} // namespace
+
+ThreadQueue::ThreadQueue() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd < 0) {
+        std::perror("win32: eventfd");
+        std::abort();
+    }
+}
+
+ThreadQueue::~ThreadQueue() {
+    close(wakeFd);
+}
+
+std::mutex& LayerLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+DWORD MessageTime() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+QueueRef CurrentThreadQueue() {
+    std::lock_guard hold(LayerLock());
+    if (!currentQueue.queue || currentQueue.queue->dead) {
+        currentQueue.queue = std::make_shared<ThreadQueue>();
+        LiveQueues().push_back(currentQueue.queue);
+    }
+    return currentQueue.queue;
+}
+
+const ThreadQueue* CurrentThreadQueueIfAny() {
+    std::lock_guard hold(LayerLock());
+    if (!currentQueue.queue || currentQueue.queue->dead) {
+        return nullptr;
+    }
+    return currentQueue.queue.get();
+}
+
+void PostLocked(ThreadQueue& queue, const MSG& message) {
+    queue.posted.push_back(message);
+    WakeLocked(queue);
+}
+
+void WakeLocked(ThreadQueue& queue) {
+    uint64_t one = 1;
+    ssize_t put = write(queue.wakeFd, &one, sizeof one);
+    (void)put;
+}
+
+void CancelSendsToWindowLocked(HWND window) {
+    for (auto& queue : LiveQueues()) {
+        auto& sent = queue->sent;
+        for (auto& message : sent) {
+            if (message->window == window) {
+                CompleteLocked(*message, 0);
+            }
+        }
+        sent.erase(std::remove_if(sent.begin(), sent.end(),
+                                  [](const auto& message) { return message->done; }),
+                   sent.end());
+    }
+}
+
+void RetireCurrentThreadQueue() {
+    std::lock_guard hold(LayerLock());
+    QueueRef queue = std::move(currentQueue.queue);
+    if (!queue) {
+        return;
+    }
+    RetireLocked(*queue);
+    auto& live = LiveQueues();
+    live.erase(std::remove(live.begin(), live.end(), queue), live.end());
+}
+
+void ResetQueuesLocked() {
+    for (auto& queue : LiveQueues()) {
+        RetireLocked(*queue);
+        WakeLocked(*queue);
+    }
+    LiveQueues().clear();
+}
+
+} // namespace win32_layer
+
+using namespace win32_layer;
+
+BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax) {
+    if (message == nullptr || window != nullptr || filterMin != 0 || filterMax != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    return RetrieveMessage(message, true, true) == Retrieval::Message ? TRUE : FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG* message) {
+    if (message == nullptr || (message->message != WM_KEYDOWN && message->message != WM_KEYUP)) {
+        return FALSE;
+    }
+    char character = CharacterOfKey(message->wParam);
+    if (message->message == WM_KEYDOWN && character != 0) {
+        QueueRef queue = CurrentThreadQueue();
+        MSG typed{message->hwnd, WM_CHAR, static_cast<WPARAM>(character), message->lParam,
+                  MessageTime(), message->pt};
+        std::lock_guard hold(LayerLock());
+        PostLocked(*queue, typed);
+    }
+    return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* message) {
+    if (message == nullptr || message->hwnd == nullptr) {
+        return 0;
+    }
+    return CallWindowProcedure(message->hwnd, message->message, message->wParam,
+                               message->lParam);
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    QueueRef owner;
+    {
+        std::lock_guard hold(LayerLock());
+        owner = WindowOwnerLocked(window);
+    }
+    if (!owner || owner->dead) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (owner.get() == CurrentThreadQueueIfAny()) {
+        return CallWindowProcedure(window, message, wParam, lParam);
+    }
+    return SendToOtherThread(owner, window, message, wParam, lParam);
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+    QueueRef queue = CurrentThreadQueue();
+    std::lock_guard hold(LayerLock());
+    queue->quitPending = true;
+    queue->quitCode = exitCode;
+}
+
+int Win32TestDispatchPending() {
+    constexpr int kMostMessages = 100000;  // a procedure that never validates ends here
+    int count = 0;
+    MSG message;
+    while (count < kMostMessages &&
+           RetrieveMessage(&message, false, false) == Retrieval::Message) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        ++count;
+    }
+    return count;
+}
+
+int Win32TestPendingSends() {
+    std::lock_guard hold(LayerLock());
+    size_t count = 0;
+    for (const auto& queue : LiveQueues()) {
+        count += queue->sent.size();
+    }
+    return static_cast<int>(count);
+}

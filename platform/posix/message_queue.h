@@ -1,0 +1,61 @@
+// Message queues of the layer: one per thread that uses messages, with its posted
+// messages, the messages other threads send it, its quit request and a wake-up
+// descriptor. Internal to platform/posix.
+#ifndef TOBRISK_PLATFORM_MESSAGE_QUEUE_H
+#define TOBRISK_PLATFORM_MESSAGE_QUEUE_H
+
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "win32.h"
+
+namespace win32_layer {
+
+// The layer lock guards every window, class and queue. It is never held while a
+// window procedure runs, while a thread waits, or while the display is called.
+std::mutex& LayerLock();
+
+// A message sent from one thread to a window of another, waiting to be handled.
+struct SentMessage;
+
+// The message queue of one thread. Fields are guarded by the layer lock.
+struct ThreadQueue {
+    ThreadQueue();
+    ~ThreadQueue();
+    ThreadQueue(const ThreadQueue&) = delete;
+    ThreadQueue& operator=(const ThreadQueue&) = delete;
+
+    int wakeFd;                                     // eventfd, readable when there is news
+    bool dead = false;                              // its thread ended, or the layer was reset
+    std::deque<MSG> posted;                         // posted messages, oldest first
+    std::deque<std::shared_ptr<SentMessage>> sent;  // sent from other threads, oldest first
+    bool quitPending = false;                       // PostQuitMessage was called
+    int quitCode = 0;                               // its exit code
+};
+using QueueRef = std::shared_ptr<ThreadQueue>;
+
+// Milliseconds on the monotonic clock, for MSG.time.
+DWORD MessageTime();
+
+// The calling thread's queue, created on first use (and again after a reset).
+QueueRef CurrentThreadQueue();
+// The calling thread's live queue, or null when it has none; never creates one.
+const ThreadQueue* CurrentThreadQueueIfAny();
+
+// Appends a posted message and wakes the thread. Called with the layer lock held.
+void PostLocked(ThreadQueue& queue, const MSG& message);
+// Wakes a thread that waits on its queue. Called with the layer lock held.
+void WakeLocked(ThreadQueue& queue);
+// Ends every send to the window that is still queued: the senders get 0.
+// Called with the layer lock held.
+void CancelSendsToWindowLocked(HWND window);
+// Marks the queue of the calling thread dead and releases its senders; called
+// when a thread started by _beginthread returns, and at thread exit.
+void RetireCurrentThreadQueue();
+// Marks every queue dead and releases every sender. Called with the layer lock held.
+void ResetQueuesLocked();
+
+} // namespace win32_layer
+
+#endif

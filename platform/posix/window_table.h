@@ -1,0 +1,31 @@
+// What the message queues and the message box need to know of the window table.
+// Internal to platform/posix.
+#ifndef TOBRISK_PLATFORM_WINDOW_TABLE_H
+#define TOBRISK_PLATFORM_WINDOW_TABLE_H
+
+#include "message_queue.h"
+#include "win32.h"
+
+namespace win32_layer {
+
+// The queue of the thread that owns the window, or null for a stale window.
+// Called with the layer lock held.
+QueueRef WindowOwnerLocked(HWND window);
+// Whether the window exists (it may belong to any thread).
+bool WindowExists(HWND window);
+// Finds a visible window of the queue's thread that needs painting (the oldest
+// first). Called with the layer lock held.
+bool FindWindowToPaintLocked(const ThreadQueue& queue, HWND* window);
+// Calls the procedure of a window of the calling thread; 0 for a stale window or
+// a window of another thread. Called without the layer lock.
+LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Creates a window for the layer's own use (the message box): the same as
+// CreateWindowExA without the test's failure switch; internal windows are left out
+// of the GDI log. The class must be registered.
+HWND CreateInternalWindow(const char* className, const char* caption, int width, int height);
+// Registers a class for the layer's own use unless it exists already.
+void RegisterInternalClass(const char* className, WNDPROC procedure, HBRUSH background);
+
+} // namespace win32_layer
+
+#endif

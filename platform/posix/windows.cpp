@@ -1,0 +1,602 @@
+// Window classes and windows: creation, showing, invalidation, painting, the
+// default window procedure and destruction, plus what displays deliver.
+#include <cairo.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cairo_gdi.h"
+#include "display.h"
+#include "handles.h"
+#include "message_queue.h"
+#include "win32_test_support.h"
+#include "window_table.h"
+
+namespace win32_layer {
+
+// Defined by the other parts of the layer; called by Win32TestReset.
+void ResetKernelObjects();
+void ResetMessageBoxes();
+
+namespace {
+
+constexpr int kDefaultWidth = 640;   // for CW_USEDEFAULT
+constexpr int kDefaultHeight = 480;
+constexpr int kLargestSide = 16384;  // larger sizes are cut to this
+
+// A registered class.
+struct WindowClass {
+    std::string name;   // as registered
+    UINT style;         // CS_ flags
+    WNDPROC procedure;
+    HBRUSH background;  // may be NULL
+};
+
+// One window. Fields are guarded by the layer lock, except surface, which only the
+// owner thread touches while painting.
+struct WindowRecord {
+    ~WindowRecord() {
+        if (surface != nullptr) {
+            cairo_surface_destroy(surface);
+        }
+    }
+    HWND handle;
+    std::string caption;
+    std::string className;
+    WNDPROC procedure;
+    HBRUSH background;              // the class brush
+    QueueRef owner;                 // queue of the creating thread
+    const Display* display;         // where the window is shown
+    bool internal;                  // the layer's own window: not in the GDI log
+    int x, y;                       // as created
+    int width, height;              // client size of the current surface
+    int wantedWidth, wantedHeight;  // client size the display asks for
+    bool visible = false;
+    bool needsPaint = false;        // invalid: a WM_PAINT is due
+    bool needsErase = false;        // the next BeginPaint sends WM_ERASEBKGND
+    bool destroying = false;        // DestroyWindow has begun
+    cairo_surface_t* surface = nullptr;  // the client area being drawn
+    std::vector<uint32_t> shown;         // the last frame ended by EndPaint
+    int shownWidth = 0, shownHeight = 0;
+};
+using RecordRef = std::shared_ptr<WindowRecord>;
+
+// Every window by handle value, oldest first. Guarded by the layer lock.
+std::map<uintptr_t, RecordRef>& Windows() {
+    static auto* windows = new std::map<uintptr_t, RecordRef>;
+    return *windows;
+}
+
+// Every class by lower-case name. Guarded by the layer lock.
+std::map<std::string, WindowClass>& Classes() {
+    static auto* classes = new std::map<std::string, WindowClass>;
+    return *classes;
+}
+
+bool failNextCreate = false;  // guarded by the layer lock
+ATOM nextAtom = 0xC000;       // guarded by the layer lock
+
+// The class key: Windows compares class names without regard to case.
+std::string ClassKey(const char* name) {
+    std::string key(name);
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return key;
+}
+
+// The window's record, or null for a stale handle. Layer lock held.
+RecordRef FindLocked(HWND window) {
+    auto found = Windows().find(reinterpret_cast<uintptr_t>(window));
+    return found == Windows().end() ? nullptr : found->second;
+}
+
+// Whether the record belongs to the calling thread. Layer lock held.
+bool OwnedByCallerLocked(const WindowRecord& record, const ThreadQueue* caller) {
+    return record.owner.get() == caller && !record.owner->dead;
+}
+
+// A white client surface of the size.
+cairo_surface_t* NewClientSurface(int width, int height) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return surface;
+}
+
+// A requested size made usable: CW_USEDEFAULT gives the default, the rest is kept
+// between 1 and kLargestSide.
+int UsableSide(int side, int fallback) {
+    if (side == CW_USEDEFAULT) {
+        return fallback;
+    }
+    return std::clamp(side, 1, kLargestSide);
+}
+
+// Posts a message to the window's thread. False for a stale window.
+bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record || record->owner->dead) {
+        return false;
+    }
+    PostLocked(*record->owner, MSG{window, message, wParam, lParam, MessageTime(), {}});
+    return true;
+}
+
+// Marks the window invalid and wakes its thread if it was valid. Layer lock held.
+void InvalidateLocked(WindowRecord& record, bool erase) {
+    bool wasValid = !record.needsPaint;
+    record.needsPaint = true;
+    record.needsErase = record.needsErase || erase;
+    if (wasValid && record.visible) {
+        WakeLocked(*record.owner);
+    }
+}
+
+// Creates a window; the shared body of CreateWindowExA and CreateInternalWindow.
+HWND CreateWindowOfClass(const char* className, const char* caption, DWORD style, int x, int y,
+                         int width, int height, HINSTANCE instance, LPVOID parameter,
+                         bool internal, bool dialog) {
+    WindowClass windowClass;
+    {
+        std::lock_guard hold(LayerLock());
+        auto found = className != nullptr ? Classes().find(ClassKey(className)) : Classes().end();
+        if (found == Classes().end()) {
+            SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+            return nullptr;
+        }
+        windowClass = found->second;
+    }
+    const Display* display = ActiveDisplay();
+    if (display == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto record = std::make_shared<WindowRecord>();
+    HWND window = reinterpret_cast<HWND>(NewHandleValue(HandleKind::Window));
+    record->handle = window;
+    record->caption = caption != nullptr ? caption : "";
+    record->className = windowClass.name;
+    record->procedure = windowClass.procedure;
+    record->background = windowClass.background;
+    record->owner = CurrentThreadQueue();
+    record->display = display;
+    record->internal = internal;
+    record->x = x;
+    record->y = y;
+    record->width = record->wantedWidth = UsableSide(width, kDefaultWidth);
+    record->height = record->wantedHeight = UsableSide(height, kDefaultHeight);
+    record->surface = NewClientSurface(record->width, record->height);
+    {
+        std::lock_guard hold(LayerLock());
+        Windows()[reinterpret_cast<uintptr_t>(window)] = record;
+    }
+    DisplayWindowSpec spec{record->caption.c_str(), record->className.c_str(), x, y,
+                           record->width, record->height, dialog};
+    if (!display->createWindow(window, spec)) {
+        std::lock_guard hold(LayerLock());
+        Windows().erase(reinterpret_cast<uintptr_t>(window));
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    CREATESTRUCTA create{parameter, instance, nullptr, nullptr, record->height, record->width,
+                         y, x, static_cast<LONG>(style), caption, className, 0};
+    if (CallWindowProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+        DestroyWindow(window);
+        return nullptr;
+    }
+    if ((style & WS_VISIBLE) != 0) {
+        ShowWindow(window, SW_SHOW);
+    }
+    return window;
+}
+
+// Copies the finished frame for the test interface and puts it on the display.
+void PublishFrame(const RecordRef& record) {
+    cairo_surface_flush(record->surface);
+    auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(record->surface));
+    int stride = cairo_image_surface_get_stride(record->surface);
+    int width = record->width;
+    int height = record->height;
+    {
+        std::lock_guard hold(LayerLock());
+        record->shown.resize(static_cast<size_t>(width) * height);
+        for (int row = 0; row < height; ++row) {
+            const uint32_t* line = pixels + static_cast<size_t>(row) * (stride / 4);
+            std::transform(line, line + width,
+                           record->shown.begin() + static_cast<size_t>(row) * width,
+                           [](uint32_t pixel) { return pixel & 0xFFFFFF; });
+        }
+        record->shownWidth = width;
+        record->shownHeight = height;
+    }
+    record->display->presentFrame(record->handle, pixels, width, height, stride);
+}
+
+} // namespace
+
+QueueRef WindowOwnerLocked(HWND window) {
+    RecordRef record = FindLocked(window);
+    return record ? record->owner : nullptr;
+}
+
+bool WindowExists(HWND window) {
+    std::lock_guard hold(LayerLock());
+    return FindLocked(window) != nullptr;
+}
+
+bool FindWindowToPaintLocked(const ThreadQueue& queue, HWND* window) {
+    for (const auto& [value, record] : Windows()) {
+        if (record->owner.get() == &queue && record->visible && record->needsPaint) {
+            *window = record->handle;
+            return true;
+        }
+    }
+    return false;
+}
+
+LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const ThreadQueue* caller = CurrentThreadQueueIfAny();
+    WNDPROC procedure;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record || !OwnedByCallerLocked(*record, caller)) {
+            return 0;
+        }
+        procedure = record->procedure;
+    }
+    return procedure(window, message, wParam, lParam);
+}
+
+HWND CreateInternalWindow(const char* className, const char* caption, int width, int height) {
+    return CreateWindowOfClass(className, caption, 0, CW_USEDEFAULT, CW_USEDEFAULT, width, height,
+                               nullptr, nullptr, true, true);
+}
+
+void RegisterInternalClass(const char* className, WNDPROC procedure, HBRUSH background) {
+    std::lock_guard hold(LayerLock());
+    std::string key = ClassKey(className);
+    if (Classes().count(key) == 0) {
+        Classes()[key] = WindowClass{className, 0, procedure, background};
+    }
+}
+
+bool DeliverKeyDown(HWND window, UINT virtualKey) {
+    return PostToWindow(window, WM_KEYDOWN, virtualKey, 1);
+}
+
+bool DeliverCloseRequest(HWND window) {
+    return PostToWindow(window, WM_CLOSE, 0, 0);
+}
+
+bool DeliverMouseButton(HWND window, UINT message, int x, int y) {
+    return PostToWindow(window, message, message == WM_LBUTTONDOWN ? 1 : 0, MAKELPARAM(x, y));
+}
+
+bool DeliverExpose(HWND window) {
+    return InvalidateRect(window, nullptr, TRUE) != FALSE;
+}
+
+bool DeliverResize(HWND window, int width, int height) {
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record) {
+        return false;
+    }
+    record->wantedWidth = std::clamp(width, 1, kLargestSide);
+    record->wantedHeight = std::clamp(height, 1, kLargestSide);
+    if (record->wantedWidth != record->width || record->wantedHeight != record->height) {
+        InvalidateLocked(*record, true);
+    }
+    return true;
+}
+
+} // namespace win32_layer
+
+using namespace win32_layer;
+
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
+    if (windowClass == nullptr || windowClass->cbSize != sizeof(WNDCLASSEXA) ||
+        windowClass->lpfnWndProc == nullptr || windowClass->lpszClassName == nullptr ||
+        reinterpret_cast<uintptr_t>(windowClass->lpszClassName) <= 0xFFFF) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard hold(LayerLock());
+    std::string key = ClassKey(windowClass->lpszClassName);
+    if (Classes().count(key) != 0) {
+        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+        return 0;
+    }
+    Classes()[key] = WindowClass{windowClass->lpszClassName, windowClass->style,
+                                 windowClass->lpfnWndProc, windowClass->hbrBackground};
+    return nextAtom++;
+}
+
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND, HMENU, HINSTANCE instance,
+                            LPVOID parameter) {
+    {
+        std::lock_guard hold(LayerLock());
+        if (failNextCreate) {
+            failNextCreate = false;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+    }
+    return CreateWindowOfClass(className, windowName, style, x, y, width, height, instance,
+                               parameter, false, false);
+}
+
+BOOL WINAPI ShowWindow(HWND window, int command) {
+    bool visible = command != SW_HIDE;
+    bool wasVisible;
+    const Display* display;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        wasVisible = record->visible;
+        record->visible = visible;
+        display = record->display;
+        if (visible && !wasVisible) {
+            record->needsPaint = false;
+            InvalidateLocked(*record, true);
+        }
+    }
+    if (visible != wasVisible) {
+        display->showWindow(window, visible);
+    }
+    return wasVisible ? TRUE : FALSE;
+}
+
+BOOL WINAPI UpdateWindow(HWND window) {
+    bool paintNow;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        paintNow = record->visible && record->needsPaint;
+    }
+    if (paintNow) {
+        SendMessageA(window, WM_PAINT, 0, 0);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
+    if (window == nullptr) {
+        return FALSE;
+    }
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    InvalidateLocked(*record, erase != FALSE);
+    return TRUE;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_ERASEBKGND: {
+        HBRUSH brush;
+        {
+            std::lock_guard hold(LayerLock());
+            RecordRef record = FindLocked(window);
+            if (!record) {
+                return 0;
+            }
+            brush = record->background;
+        }
+        return FillWithBrush(reinterpret_cast<HDC>(wParam), brush) ? 1 : 0;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        if (BeginPaint(window, &paint) != nullptr) {
+            EndPaint(window, &paint);
+        }
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    const ThreadQueue* caller = CurrentThreadQueueIfAny();
+    cairo_surface_t* surface;
+    bool erase;
+    bool logged;
+    int width, height;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record || paint == nullptr || !OwnedByCallerLocked(*record, caller)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        if (record->wantedWidth != record->width || record->wantedHeight != record->height) {
+            cairo_surface_destroy(record->surface);
+            record->width = record->wantedWidth;
+            record->height = record->wantedHeight;
+            record->surface = NewClientSurface(record->width, record->height);
+        }
+        erase = record->needsErase;
+        record->needsPaint = false;
+        record->needsErase = false;
+        surface = record->surface;
+        logged = !record->internal;
+        width = record->width;
+        height = record->height;
+    }
+    HDC dc = OpenPaintDC(surface, logged);
+    *paint = PAINTSTRUCT{};
+    paint->hdc = dc;
+    paint->rcPaint = RECT{0, 0, width, height};
+    if (erase) {
+        paint->fErase =
+            CallWindowProcedure(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
+    }
+    return dc;
+}
+
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    const ThreadQueue* caller = CurrentThreadQueueIfAny();
+    RecordRef record;
+    {
+        std::lock_guard hold(LayerLock());
+        record = FindLocked(window);
+        if (!record || paint == nullptr || !OwnedByCallerLocked(*record, caller)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+    }
+    ClosePaintDC(paint->hdc);
+    PublishFrame(record);
+    return TRUE;
+}
+
+BOOL WINAPI DestroyWindow(HWND window) {
+    const ThreadQueue* caller = CurrentThreadQueueIfAny();
+    const Display* display;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        if (!OwnedByCallerLocked(*record, caller)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (record->destroying) {
+            return TRUE;
+        }
+        record->destroying = true;
+        record->visible = false;
+        display = record->display;
+    }
+    display->showWindow(window, false);
+    CallWindowProcedure(window, WM_DESTROY, 0, 0);
+    RecordRef record;
+    {
+        std::lock_guard hold(LayerLock());
+        auto found = Windows().find(reinterpret_cast<uintptr_t>(window));
+        if (found == Windows().end()) {
+            return TRUE;  // the layer was reset meanwhile
+        }
+        record = found->second;
+        Windows().erase(found);
+        CancelSendsToWindowLocked(window);
+    }
+    display->destroyWindow(window);
+    return TRUE;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+    auto id = reinterpret_cast<uintptr_t>(name);
+    if (instance != nullptr || id < 32512 || id > 32518) {
+        return nullptr;
+    }
+    return reinterpret_cast<HICON>(FixedHandleValue(HandleKind::Icon, id));
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    auto id = reinterpret_cast<uintptr_t>(name);
+    if (instance != nullptr || id < 32512 || id > 32651) {
+        return nullptr;
+    }
+    return reinterpret_cast<HCURSOR>(FixedHandleValue(HandleKind::Icon, id + 1000));
+}
+
+void Win32TestReset() {
+    std::vector<RecordRef> windows;
+    {
+        std::lock_guard hold(LayerLock());
+        for (auto& [value, record] : Windows()) {
+            windows.push_back(record);
+        }
+        Windows().clear();
+        Classes().clear();
+        ResetQueuesLocked();
+        failNextCreate = false;
+    }
+    for (const auto& record : windows) {
+        record->display->destroyWindow(record->handle);
+    }
+    windows.clear();
+    ResetDisplay();
+    ResetGdi();
+    ResetKernelObjects();
+    ResetMessageBoxes();
+}
+
+void Win32TestFailNextCreateWindow() {
+    std::lock_guard hold(LayerLock());
+    failNextCreate = true;
+}
+
+Win32TestWindowInfo Win32TestGetWindowInfo(HWND window) {
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record) {
+        return Win32TestWindowInfo{false, "", "", 0, 0, 0, 0, false, false};
+    }
+    return Win32TestWindowInfo{true,          record->caption,       record->className,
+                               record->x,     record->y,             record->wantedWidth,
+                               record->wantedHeight, record->visible, record->needsPaint};
+}
+
+Win32TestImage Win32TestClientPixels(HWND window) {
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record) {
+        return Win32TestImage{0, 0, {}};
+    }
+    if (record->shown.empty()) {
+        return Win32TestImage{record->width, record->height,
+                              std::vector<uint32_t>(static_cast<size_t>(record->width) *
+                                                        record->height,
+                                                    0x00FFFFFFu)};
+    }
+    return Win32TestImage{record->shownWidth, record->shownHeight, record->shown};
+}
+
+bool Win32TestSaveClientPng(HWND window, const char* path) {
+    Win32TestImage image = Win32TestClientPixels(window);
+    if (image.pixels.empty()) {
+        return false;
+    }
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height);
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int row = 0; row < image.height; ++row) {
+        std::memcpy(data + static_cast<size_t>(row) * stride,
+                    image.pixels.data() + static_cast<size_t>(row) * image.width,
+                    static_cast<size_t>(image.width) * 4);
+    }
+    cairo_surface_mark_dirty(surface);
+    bool saved = cairo_surface_write_to_png(surface, path) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return saved;
+}

@@ -1,0 +1,399 @@
+// Drawing on the headless display: the pixels of lines and text at known
+// coordinates, clipping, erasing, the GDI call log and the count of live objects.
+#include <cairo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "platform_test_support.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr COLORREF kGrey = RGB(0xC0, 0xC0, 0xC0);
+constexpr uint32_t kGreyPixel = 0xC0C0C0;
+
+// The 0x00RRGGBB pixel of a 0x00BBGGRR colour.
+uint32_t PixelOf(COLORREF colour) {
+    return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+}
+
+// The pixels of a 520 x 420 window after one paint.
+Win32TestImage Paint(std::function<void(HDC)> paint) {
+    HWND window = PaintTestWindow(520, 420, std::move(paint));
+    Win32TestImage image = Win32TestClientPixels(window);
+    DestroyWindow(window);
+    return image;
+}
+
+// The pixels that differ from the background, counted.
+int CountOtherThan(const Win32TestImage& image, uint32_t background) {
+    return static_cast<int>(std::count_if(image.pixels.begin(), image.pixels.end(),
+                                          [&](uint32_t p) { return p != background; }));
+}
+
+class GdiTest : public PlatformTest {};
+
+// One line, and pixels that must and must not be inked by it.
+struct LineCase {
+    const char* name;
+    int width;
+    COLORREF colour;
+    POINT from, to;
+    std::vector<POINT> inked;
+    std::vector<POINT> clear;
+};
+
+TEST_F(GdiTest, LinesInkTheirPixelsWithRoundCapsWhenWide) {
+    const LineCase cases[] = {
+        {"odd width: rows y-2..y+2, round caps reach 2 past the ends",
+         5, RGB(200, 0, 0), {50, 50}, {100, 50},
+         {{50, 50}, {100, 50}, {102, 50}, {48, 50}, {75, 48}, {75, 52}, {101, 52}},
+         {{103, 50}, {47, 50}, {75, 47}, {75, 53}, {102, 52}, {48, 52}}},
+        {"even width: rows y-3..y+2, round caps",
+         6, RGB(0, 0, 0), {30, 30}, {60, 30},
+         {{30, 30}, {60, 30}, {62, 30}, {27, 30}, {45, 27}, {45, 32}},
+         {{63, 30}, {26, 30}, {45, 26}, {45, 33}, {62, 32}, {27, 27}}},
+        {"one pixel wide: the last pixel is left out",
+         1, RGB(0, 0, 255), {10, 80}, {20, 80},
+         {{10, 80}, {19, 80}},
+         {{20, 80}, {9, 80}, {15, 79}, {15, 81}}},
+        {"one pixel wide, vertical",
+         1, RGB(0, 200, 0), {150, 10}, {150, 20},
+         {{150, 10}, {150, 19}},
+         {{150, 20}, {150, 9}, {149, 15}, {151, 15}}},
+        {"width 0 is one pixel", 0, RGB(0, 0, 255), {10, 90}, {20, 90},
+         {{10, 90}, {19, 90}}, {{20, 90}, {15, 89}, {15, 91}}},
+        {"running past the right edge is clipped there",
+         5, RGB(200, 0, 0), {250, 50}, {250 + 127 * 5, 50},
+         {{250, 50}, {519, 50}, {519, 52}}, {{248, 53}}},
+        {"running past the left edge is clipped there",
+         5, RGB(0, 200, 0), {250, 100}, {250 - 128 * 5, 100},
+         {{0, 100}, {250, 100}, {252, 100}}, {{253, 100}}},
+        {"a bar of 32768 pixels",
+         6, RGB(0, 0, 0), {250, 250}, {250 + 32768, 250},
+         {{250, 250}, {519, 250}, {247, 250}}, {{246, 250}}},
+        {"a zero-length wide line is a round dot",
+         5, RGB(0, 0, 200), {250, 150}, {250, 150},
+         {{250, 150}, {252, 150}, {250, 152}}, {{253, 150}, {252, 152}}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        HPEN pen = CreatePen(PS_SOLID, test.width, test.colour);
+        Win32TestImage image = Paint([&](HDC dc) {
+            SelectObject(dc, pen);
+            MoveToEx(dc, test.from.x, test.from.y, nullptr);
+            LineTo(dc, test.to.x, test.to.y);
+        });
+        DeleteObject(pen);
+        for (const POINT& p : test.inked) {
+            EXPECT_EQ(image.At(p.x, p.y), PixelOf(test.colour)) << "(" << p.x << "," << p.y << ")";
+        }
+        for (const POINT& p : test.clear) {
+            EXPECT_EQ(image.At(p.x, p.y), kWhite) << "(" << p.x << "," << p.y << ")";
+        }
+    }
+}
+
+TEST_F(GdiTest, LinesOutsideTheClientAreaDrawNothing) {
+    HPEN pen = CreatePen(PS_SOLID, 6, RGB(0, 0, 0));
+    Win32TestImage image = Paint([&](HDC dc) {
+        SelectObject(dc, pen);
+        MoveToEx(dc, 600, 10, nullptr);
+        LineTo(dc, 2000000000, 10);
+        MoveToEx(dc, -2000000000, -50, nullptr);
+        LineTo(dc, 2000000000, -50);
+        MoveToEx(dc, 100, 500, nullptr);
+        LineTo(dc, 400, 500);
+    });
+    DeleteObject(pen);
+    EXPECT_EQ(CountOtherThan(image, kWhite), 0);
+}
+
+TEST_F(GdiTest, MoveToExReportsThePreviousPositionAndLineToMovesIt) {
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    POINT before{-1, -1};
+    POINT afterLine{-1, -1};
+    Win32TestImage image = Paint([&](HDC dc) {
+        SelectObject(dc, pen);
+        MoveToEx(dc, 10, 10, &before);
+        LineTo(dc, 20, 10);
+        LineTo(dc, 20, 20);  // from where the first line ended
+        MoveToEx(dc, 0, 0, &afterLine);
+    });
+    DeleteObject(pen);
+    EXPECT_EQ(before.x, 0);
+    EXPECT_EQ(before.y, 0);
+    EXPECT_EQ(afterLine.x, 20);
+    EXPECT_EQ(afterLine.y, 20);
+    EXPECT_EQ(image.At(20, 15), 0xFF0000u);
+}
+
+// The bounding box of pixels that differ from the background.
+RECT InkedBox(const Win32TestImage& image, uint32_t background) {
+    RECT box{image.width, image.height, -1, -1};
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            if (image.At(x, y) != background) {
+                box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
+                           std::max<LONG>(box.right, x + 1), std::max<LONG>(box.bottom, y + 1)};
+            }
+        }
+    }
+    return box;
+}
+
+// Whether a pixel is dark enough to be part of black text.
+bool IsDark(uint32_t pixel) {
+    return ((pixel >> 16) & 0xFF) < 0x60 && ((pixel >> 8) & 0xFF) < 0x60 && (pixel & 0xFF) < 0x60;
+}
+
+class GdiTextTest : public PlatformTest {
+  protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        Win32TestReset();
+        Win32TestUseHeadlessDisplay();
+        background = CreateSolidBrush(kGrey);
+        RegisterTestClass(background);
+        font = CreateFontA(16, 0, 0, 0, 0, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0,
+                           "System");
+    }
+    // The pixels after drawing text with the label font.
+    Win32TestImage DrawText(int x, int y, const char* text, int count, HFONT with = nullptr) {
+        return Paint([&](HDC dc) {
+            SelectObject(dc, with != nullptr ? with : font);
+            TextOutA(dc, x, y, text, count);
+        });
+    }
+    HBRUSH background = nullptr;
+    HFONT font = nullptr;
+};
+
+TEST_F(GdiTextTest, TextIsBlackOnAWhiteBoxOfTheCellHeightAtItsTopLeft) {
+    Win32TestImage image = DrawText(200, 30, "X-axis Acceleration  ", 20);
+    RECT box = InkedBox(image, kGreyPixel);
+    EXPECT_EQ(box.left, 200);
+    EXPECT_EQ(box.top, 30);
+    EXPECT_EQ(box.bottom, 30 + 16);
+    EXPECT_GT(box.right, 200 + 20 * 5);
+    int dark = 0;
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) {
+            uint32_t p = image.At(x, y);
+            dark += IsDark(p) ? 1 : 0;
+            // Inside the box everything is white, black or the grey of their blend.
+            uint8_t r = p >> 16, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            ASSERT_TRUE(r == g && g == b) << "(" << x << "," << y << ")";
+        }
+    }
+    EXPECT_GT(dark, 100);
+    // The trailing blank widens the box with white on the right.
+    EXPECT_EQ(image.At(box.right - 1, 38), kWhite);
+    EXPECT_EQ(image.At(box.right, 38), kGreyPixel);
+}
+
+TEST_F(GdiTextTest, ExactlyCountCharactersAreDrawn) {
+    Win32TestImage three = DrawText(20, 20, "ABC", 3);
+    EXPECT_EQ(DrawText(20, 20, "ABCDEF", 3).pixels, three.pixels);
+    EXPECT_NE(DrawText(20, 20, "ABCDEF", 4).pixels, three.pixels);
+    EXPECT_EQ(CountOtherThan(DrawText(20, 20, "ABC", 0), kGreyPixel), 0);
+}
+
+TEST_F(GdiTextTest, TheSystemFaceIsBold) {
+    HFONT plain = CreateFontA(16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                              0, 0, "DejaVu Sans");
+    auto darkPixels = [](const Win32TestImage& image) {
+        return std::count_if(image.pixels.begin(), image.pixels.end(), IsDark);
+    };
+    auto bold = darkPixels(DrawText(20, 20, "Gyro Rotation", 13));
+    auto normal = darkPixels(DrawText(20, 20, "Gyro Rotation", 13, plain));
+    EXPECT_GT(bold, normal * 5 / 4);
+    DeleteObject(plain);
+}
+
+TEST_F(GdiTextTest, LatinOneBytesDrawAndLeaveTheContextUsable) {
+    HPEN pen = CreatePen(PS_SOLID, 5, RGB(200, 0, 0));
+    Win32TestImage image = Paint([&](HDC dc) {
+        SelectObject(dc, font);
+        TextOutA(dc, 20, 20, "caf\xE9 \xFF\x80", 7);
+        SelectObject(dc, pen);
+        MoveToEx(dc, 20, 100, nullptr);
+        LineTo(dc, 60, 100);
+    });
+    DeleteObject(pen);
+    EXPECT_EQ(image.At(40, 100), 0xC80000u);
+    EXPECT_EQ(InkedBox(image, kGreyPixel).top, 20);
+}
+
+TEST_F(GdiTest, BeginPaintErasesWithTheClassBrushThroughDefWindowProc) {
+    // The first paint erases (grey brush); the procedure either leaves
+    // WM_ERASEBKGND to DefWindowProcA or swallows it.
+    struct EraseCase {
+        const char* name;
+        bool swallow;
+        BOOL expectedFErase;
+        uint32_t expectedPixel;
+    };
+    const EraseCase cases[] = {
+        {"erased by DefWindowProcA", false, FALSE, kGreyPixel},
+        {"WM_ERASEBKGND swallowed", true, TRUE, kWhite},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        Win32TestReset();
+        Win32TestUseHeadlessDisplay();
+        HBRUSH grey = CreateSolidBrush(kGrey);
+        RegisterTestClass(grey);
+        BOOL fErase = -1;
+        SetMessageHandler([&](HWND window, UINT message, WPARAM, LPARAM, LRESULT* result) {
+            *result = 0;
+            if (message == WM_ERASEBKGND) {
+                return test.swallow;
+            }
+            if (message == WM_PAINT) {
+                PAINTSTRUCT paint;
+                BeginPaint(window, &paint);
+                fErase = paint.fErase;
+                EXPECT_EQ(paint.rcPaint.right, 60);
+                EXPECT_EQ(paint.rcPaint.bottom, 40);
+                EndPaint(window, &paint);
+                return true;
+            }
+            return false;
+        });
+        HWND window = CreateTestWindow(60, 40);
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+        EXPECT_EQ(fErase, test.expectedFErase);
+        Win32TestImage image = Win32TestClientPixels(window);
+        EXPECT_EQ(image.width, 60);
+        EXPECT_EQ(image.height, 40);
+        EXPECT_EQ(CountOtherThan(image, test.expectedPixel), 0);
+    }
+}
+
+TEST_F(GdiTest, TheLogRecordsEveryDrawingCallWithItsArguments) {
+    HPEN black = CreatePen(PS_SOLID, 6, 0x000000);
+    HPEN red = CreatePen(PS_SOLID, 5, 0x0000C8);
+    HBRUSH white = CreateSolidBrush(0xFFFFFF);
+    HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "System");
+    PaintTestWindow(520, 420, [&](HDC dc) {
+        SelectObject(dc, black);
+        SelectObject(dc, white);
+        SelectObject(dc, font);
+        TextOutA(dc, 200, 30, "X-axis Acceleration  ", 20);
+        SelectObject(dc, red);
+        MoveToEx(dc, 250, 50, nullptr);
+        LineTo(dc, 255, 50);
+    });
+    DeleteObject(black);
+    DeleteObject(white);
+    DeleteObject(font);
+    DeleteObject(red);
+    DeleteObject(red);
+    const std::vector<std::string> expected = {
+        "CreatePen pen(6,0x000000)",
+        "CreatePen pen(5,0x0000C8)",
+        "CreateSolidBrush brush(0xFFFFFF)",
+        "CreateFontA font(16,\"System\")",
+        "BeginPaint",
+        "SelectObject pen(6,0x000000)",
+        "SelectObject brush(0xFFFFFF)",
+        "SelectObject font(16,\"System\")",
+        "TextOutA 200 30 \"X-axis Acceleration \"",
+        "SelectObject pen(5,0x0000C8)",
+        "MoveToEx 250 50",
+        "LineTo 255 50",
+        "EndPaint",
+        "DeleteObject pen(6,0x000000)",
+        "DeleteObject brush(0xFFFFFF)",
+        "DeleteObject font(16,\"System\")",
+        "DeleteObject pen(5,0x0000C8)",
+        "DeleteObject invalid",
+    };
+    EXPECT_EQ(Win32TestTakeGdiLog(), expected);
+    EXPECT_TRUE(Win32TestTakeGdiLog().empty());
+}
+
+TEST_F(GdiTest, ObjectsAreCountedSelectedAndDeletedByValidatedHandles) {
+    HPEN pen = CreatePen(PS_SOLID, 6, 0);
+    HPEN otherPen = CreatePen(PS_SOLID, 5, 0xC8);
+    HBRUSH brush = CreateSolidBrush(0xFFFFFF);
+    HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "System");
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 4);
+    HPEN deleted = CreatePen(PS_SOLID, 1, 0);
+    EXPECT_TRUE(DeleteObject(deleted));
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 4);
+
+    HDC paintedDc = nullptr;
+    PaintTestWindow(100, 100, [&](HDC dc) {
+        paintedDc = dc;
+        // Each selection returns what it replaced, starting with the stock objects.
+        EXPECT_EQ(SelectObject(dc, pen), GetStockObject(BLACK_PEN));
+        EXPECT_EQ(SelectObject(dc, otherPen), pen);
+        EXPECT_EQ(SelectObject(dc, brush), GetStockObject(WHITE_BRUSH));
+        EXPECT_EQ(SelectObject(dc, font), GetStockObject(SYSTEM_FONT));
+        EXPECT_EQ(SelectObject(dc, deleted), nullptr);
+        EXPECT_EQ(SelectObject(dc, otherPen), otherPen);
+        EXPECT_FALSE(TextOutA(dc, 0, 0, "x", -1));
+    });
+    // A device context is gone after EndPaint.
+    EXPECT_EQ(SelectObject(paintedDc, pen), nullptr);
+    EXPECT_FALSE(MoveToEx(paintedDc, 1, 1, nullptr));
+    EXPECT_FALSE(LineTo(paintedDc, 2, 2));
+    EXPECT_FALSE(TextOutA(paintedDc, 0, 0, "x", 1));
+
+    // Stock objects survive DeleteObject and are not counted.
+    EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_BRUSH)));
+    EXPECT_NE(GetStockObject(WHITE_BRUSH), nullptr);
+    EXPECT_EQ(GetStockObject(12345), nullptr);
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(pen), static_cast<HGDIOBJ>(otherPen),
+                           static_cast<HGDIOBJ>(brush), static_cast<HGDIOBJ>(font)}) {
+        EXPECT_TRUE(DeleteObject(object));
+        EXPECT_FALSE(DeleteObject(object));
+    }
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
+    EXPECT_FALSE(DeleteObject(nullptr));
+}
+
+TEST_F(GdiTest, ResetDeletesEveryObjectAndHandlesStayStale) {
+    HPEN pen = CreatePen(PS_SOLID, 6, 0);
+    HWND window = CreateTestWindow(50, 50);
+    Win32TestReset();
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_FALSE(Win32TestGetWindowInfo(window).exists);
+    Win32TestUseHeadlessDisplay();
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = kTestClass;
+    EXPECT_NE(RegisterClassExA(&windowClass), 0) << "classes are forgotten too";
+    EXPECT_NE(CreateTestWindow(50, 50), window);
+}
+
+TEST_F(GdiTest, TheClientAreaSavesAsAPng) {
+    HPEN pen = CreatePen(PS_SOLID, 6, RGB(0, 0, 200));
+    HWND window = PaintTestWindow(120, 80, [&](HDC dc) {
+        SelectObject(dc, pen);
+        MoveToEx(dc, 10, 10, nullptr);
+        LineTo(dc, 100, 10);
+    });
+    DeleteObject(pen);
+    std::string path = ::testing::TempDir() + "client-" + std::to_string(getpid()) + ".png";
+    ASSERT_TRUE(Win32TestSaveClientPng(window, path.c_str()));
+    cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(png), 120);
+    EXPECT_EQ(cairo_image_surface_get_height(png), 80);
+    auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(png) +
+                                            10 * cairo_image_surface_get_stride(png));
+    EXPECT_EQ(row[50] & 0xFFFFFF, 0x0000C8u);
+    cairo_surface_destroy(png);
+    unlink(path.c_str());
+    EXPECT_FALSE(Win32TestSaveClientPng(nullptr, path.c_str()));
+}
+
+} // namespace

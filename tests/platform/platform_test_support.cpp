@@ -1,0 +1,112 @@
+#include "platform_test_support.h"
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+namespace {
+
+std::mutex logLock;
+std::vector<std::string> messageLog;                 // guarded by logLock
+std::map<UINT, std::thread::id> handlingThreads;     // guarded by logLock
+MessageHandler messageHandler;                       // set before windows are used
+std::function<void(HDC)> painter;                    // the same
+
+// Records the message, then lets the test's handler or the default handle it.
+LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    {
+        std::lock_guard hold(logLock);
+        messageLog.push_back(MessageName(message, wParam));
+        handlingThreads[message] = std::this_thread::get_id();
+    }
+    LRESULT result = 0;
+    if (messageHandler && messageHandler(window, message, wParam, lParam, &result)) {
+        return result;
+    }
+    if (message == WM_PAINT && painter) {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        painter(dc);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+void SetMessageHandler(MessageHandler handler) {
+    messageHandler = std::move(handler);
+}
+
+std::vector<std::string> TakeMessageLog() {
+    std::lock_guard hold(logLock);
+    std::vector<std::string> taken;
+    taken.swap(messageLog);
+    return taken;
+}
+
+std::thread::id ThreadThatHandled(UINT message) {
+    std::lock_guard hold(logLock);
+    return handlingThreads[message];
+}
+
+std::string MessageName(UINT message, WPARAM wParam) {
+    static const std::map<UINT, const char*> names = {
+        {WM_CREATE, "WM_CREATE"},         {WM_DESTROY, "WM_DESTROY"},
+        {WM_PAINT, "WM_PAINT"},           {WM_CLOSE, "WM_CLOSE"},
+        {WM_QUIT, "WM_QUIT"},             {WM_ERASEBKGND, "WM_ERASEBKGND"},
+        {WM_KEYDOWN, "WM_KEYDOWN"},       {WM_CHAR, "WM_CHAR"},
+        {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"}, {WM_LBUTTONUP, "WM_LBUTTONUP"},
+        {WM_USER, "WM_USER"},             {WM_USER + 1, "WM_USER+1"},
+    };
+    auto found = names.find(message);
+    std::string name = found != names.end() ? found->second : "message " + std::to_string(message);
+    if (message == WM_KEYDOWN || message == WM_CHAR || message == WM_QUIT) {
+        char code[16];
+        std::snprintf(code, sizeof code, " 0x%02X", static_cast<unsigned>(wParam));
+        name += code;
+    }
+    return name;
+}
+
+void RegisterTestClass(HBRUSH background) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = RecordingProcedure;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = kTestClass;
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+}
+
+HWND CreateTestWindow(int width, int height, const char* caption) {
+    return CreateWindowExA(0, kTestClass, caption, WS_OVERLAPPEDWINDOW, 10, 10, width, height,
+                           nullptr, nullptr, nullptr, nullptr);
+}
+
+HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint) {
+    painter = std::move(paint);
+    HWND window = CreateTestWindow(width, height);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    UpdateWindow(window);
+    return window;
+}
+
+void PlatformTest::SetUp() {
+    Win32TestReset();
+    Win32TestUseHeadlessDisplay();
+    messageHandler = nullptr;
+    painter = nullptr;
+    TakeMessageLog();
+    RegisterTestClass(static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+void PlatformTest::TearDown() {
+    EXPECT_TRUE(Win32TestWaitForThreads(5000)) << "a thread started by _beginthread still runs";
+    Win32TestReset();
+    messageHandler = nullptr;
+    painter = nullptr;
+}
