@@ -1,0 +1,90 @@
+// The entry function: single instance, the remote, the probe, the sampler, the
+// window and the message loop, with the start-up failure paths and exit codes.
+#include <cstdio>
+
+#include "device_state.h"
+#include "gyro_sampler.h"
+#include "main_window.h"
+#include "report_channel.h"
+#include "report_protocol.h"
+#include "startup_probe.h"
+#include "win32.h"
+
+namespace {
+
+constexpr const char* kInstanceLockName = "tobrisk-001";
+constexpr uint16_t kRemoteVendorId = 0x057E;
+constexpr uint16_t kRemoteProductId = 0x0306;
+
+enum ExitCode { kExitNormal = 0, kExitFailure = 1 };
+
+void ShowError(const char* text) {
+    MessageBoxA(nullptr, text, nullptr, MB_OK);
+}
+
+void RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(WNDCLASSEXA);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = kMainWindowClass;
+    RegisterClassExA(&windowClass);
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    return CreateWindowExA(0, kMainWindowClass, kMainWindowCaption, WS_OVERLAPPEDWINDOW, 10, 10, 520,
+                           420, nullptr, nullptr, instance, nullptr);
+}
+
+int RunMessageLoop() {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // The lock stays held, never closed, until the process ends.
+    if (CreateMutexA(nullptr, TRUE, kInstanceLockName) == nullptr) {
+        return kExitFailure;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        return kExitNormal;
+    }
+
+    deviceState.hidHandle = OpenHidHandle(kRemoteVendorId, kRemoteProductId);
+    if (deviceState.hidHandle == HID_NO_DEVICE) {
+        ShowError("Wii-Remote not found.");
+        return kExitFailure;
+    }
+    SetReportingMode(0x00, kModeButtonsAccel);
+    if (!ProbeRemote()) {
+        ShowError("Wii-Remote cannot open.");
+        StopProbeThread();
+        CloseRemote();
+        return kExitFailure;
+    }
+    SetLeds(kLedsAll);
+    _beginthread(SamplerThread, 0, nullptr);
+
+    RegisterMainWindowClass(instance);
+    const HWND window = CreateMainWindow(instance);
+    if (window == nullptr) {
+        std::fputs("tobrisk: cannot create the main window (is a display available?)\n", stderr);
+        StopSampling();
+        ReleaseRemote();
+        return kExitFailure;
+    }
+    deviceState.mainWindow = window;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    return RunMessageLoop();
+}

@@ -1,0 +1,195 @@
+// The whole program in process: WinMain on its own UI thread, the simulated remote,
+// the headless display. Each case checks the exit code, what was shown and what
+// reached the remote.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "device_state.h"
+#include "sim_run.h"
+#include "win32.h"
+#include "win32_test_support.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
+
+namespace {
+
+const std::string kModeAccel = "write 12 00 31";
+const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
+const std::string kAllLeds = "write 11 f0";
+const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
+
+int CountEvents(const std::string& event) {
+    int count = 0;
+    for (const std::string& e : SimLogEvents()) {
+        count += e == event;
+    }
+    return count;
+}
+
+std::vector<std::string> LastEvents(size_t count) {
+    const std::vector<std::string> events = SimLogEvents();
+    return {events.end() - static_cast<std::ptrdiff_t>(std::min(count, events.size())), events.end()};
+}
+
+// Waits up to timeoutMs for done(), polling.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= giveUpAt) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// WinMain running on a UI thread of its own.
+struct ProgramRun {
+    std::thread ui;
+    std::atomic<bool> ended{false};
+    int exitCode = -1;
+
+    void Start() {
+        ui = std::thread([this] {
+            exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
+            ended = true;
+        });
+    }
+    // Waits for WinMain to return; false when it did not within timeoutMs.
+    bool WaitForEnd(int timeoutMs) {
+        const bool done = WaitFor([this] { return ended.load(); }, timeoutMs);
+        if (done) {
+            ui.join();
+        }
+        return done;
+    }
+    ~ProgramRun() {
+        if (ui.joinable()) {
+            ui.detach();
+        }
+    }
+};
+
+class Program : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        EXPECT_TRUE(Win32TestWaitForThreads(3000)) << "a worker thread is still running";
+        EXPECT_TRUE(SimMisuse().empty());
+    }
+
+    // Starts the program on scenario and waits until it samples.
+    void StartSampling(ProgramRun& run, const std::string& scenario) {
+        StartFreshRun(scenario);
+        run.Start();
+        ASSERT_TRUE(WaitFor([] { return CountEvents(kGyroRequest) >= 3; }, 5000)) << "no sampling";
+    }
+};
+
+TEST_F(Program, StartUpFailuresEndWithTheirCodeAndMessageTouchingOnlyWhatTheyMust) {
+    const struct {
+        const char* name;
+        const char* scenario;
+        bool lockHeld;
+        bool windowFails;
+        int exitCode;
+        std::vector<std::string> boxes;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"no remote", "present=0", false, false, 1, {"Wii-Remote not found."}, {"open-failed"}},
+        {"silent remote", "stream=0", false, false, 1, {"Wii-Remote cannot open."}, {"open", kModeAccel, "close"}},
+        {"first report without accelerations", "first=0x30", false, false, 1, {"Wii-Remote cannot open."},
+         {"open", kModeAccel, "close"}},
+        {"X of zero", "accel=0,100,100", false, false, 1, {"Wii-Remote cannot open."}, {"open", kModeAccel, "close"}},
+        {"another instance runs", "", true, false, 0, {}, {}},
+        {"window cannot be created", "", false, true, 1, {},
+         {"open", kModeAccel, kAllLeds, kRelease[0], kRelease[1], kRelease[2]}},
+    };
+    for (const auto& c : cases) {
+        StartFreshRun(c.scenario);
+        if (c.lockHeld) {
+            ASSERT_NE(CreateMutexA(nullptr, TRUE, "tobrisk-001"), nullptr);
+        }
+        if (c.windowFails) {
+            Win32TestFailNextCreateWindow();
+        }
+        EXPECT_EQ(WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT), c.exitCode) << c.name;
+        EXPECT_EQ(Win32TestMessageBoxTexts(), c.boxes) << c.name;
+        EXPECT_EQ(SimLogEvents(), c.events) << c.name;
+        EXPECT_TRUE(Win32TestWaitForThreads(3000)) << c.name;
+        EXPECT_EQ(Win32TestLiveGdiObjects(), 0) << c.name;
+    }
+}
+
+TEST_F(Program, EveryWayOutLeavesTheRemoteIdleAndExitsWithZero) {
+    const struct {
+        const char* name;
+        const char* scenario;
+        void (*request)(HWND);
+    } cases[] = {
+        {"Esc", "", [](HWND window) { Win32TestPressKey(window, VK_ESCAPE); }},
+        {"closing the window", "", [](HWND window) { Win32TestRequestClose(window); }},
+        {"Home on the remote", "home=900", nullptr},
+        {"Esc on a silent remote", "mute=800", [](HWND window) { Win32TestPressKey(window, VK_ESCAPE); }},
+        {"Esc on a vanished remote", "unplug=800", [](HWND window) { Win32TestPressKey(window, VK_ESCAPE); }},
+    };
+    for (const auto& c : cases) {
+        ProgramRun run;
+        StartSampling(run, c.scenario);
+        if (c.request != nullptr) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            c.request(deviceState.mainWindow);
+        }
+        ASSERT_TRUE(run.WaitForEnd(c.request ? 1000 : 3000)) << c.name << ": the program did not end";
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        if (std::string(c.name).find("vanished") == std::string::npos) {
+            EXPECT_EQ(LastEvents(3), kRelease) << c.name;
+        } else {
+            EXPECT_EQ(LastEvents(1), std::vector<std::string>{"close"}) << c.name;
+        }
+        EXPECT_EQ(CountEvents("close"), 1) << c.name;
+        EXPECT_TRUE(Win32TestWaitForThreads(3000)) << c.name;
+        EXPECT_EQ(Win32TestLiveGdiObjects(), 0) << c.name;
+        EXPECT_TRUE(Win32TestMessageBoxTexts().empty()) << c.name;
+    }
+}
+
+TEST_F(Program, AnyOtherKeyIsSwallowed) {
+    ProgramRun run;
+    StartSampling(run, "");
+    const HWND window = deviceState.mainWindow;
+    for (UINT key : {UINT('A'), UINT(VK_RETURN), UINT(VK_SPACE), UINT(0x70)}) {
+        Win32TestPressKey(window, key);
+    }
+    const int requestsBefore = CountEvents(kGyroRequest);
+    EXPECT_FALSE(run.WaitForEnd(300));
+    EXPECT_GT(CountEvents(kGyroRequest), requestsBefore) << "sampling goes on";
+    Win32TestPressKey(window, VK_ESCAPE);
+    ASSERT_TRUE(run.WaitForEnd(1000));
+    EXPECT_EQ(run.exitCode, 0);
+}
+
+TEST_F(Program, ASecondDestroyDoesNothingMore) {
+    ProgramRun run;
+    StartSampling(run, "");
+    Win32TestTakeGdiLog();
+    const HWND window = deviceState.mainWindow;
+    Win32TestPressKey(window, VK_ESCAPE);
+    Win32TestPressKey(window, VK_ESCAPE);
+    ASSERT_TRUE(run.WaitForEnd(1000));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(LastEvents(3), kRelease);
+    EXPECT_EQ(CountEvents("close"), 1);
+    int deletes = 0;
+    for (const std::string& call : Win32TestTakeGdiLog()) {
+        deletes += call.rfind("DeleteObject", 0) == 0;
+        EXPECT_EQ(call.find("invalid"), std::string::npos) << call;
+    }
+    EXPECT_EQ(deletes, 6);
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+# Shared pieces of the end-to-end checks: start tobrisk-sim on a scenario, wait for
+# its window, drive it, and read what reached the simulated remote. Sourced.
+
+# Milliseconds since the epoch.
+now_ms() { date +%s%3N; }
+
+# Waits up to $2 seconds (a decimal, e.g. 1.5) for the command in $1 to succeed.
+wait_for() {
+  local deadline
+  deadline=$(( $(now_ms) + $(awk "BEGIN { print int($2 * 1000) }") ))
+  until eval "$1"; do
+    if [ "$(now_ms)" -gt "$deadline" ]; then
+      return 1
+    fi
+    sleep 0.05
+  done
+}
+
+# The log's events without their times.
+log_events() { cut -d' ' -f2- "$LOG"; }
+
+# The last $1 events of the log, on one line separated by '|'.
+last_events() { log_events | tail -n "$1" | paste -sd'|'; }
+
+# The window ID of the first window whose name is exactly $1.
+find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+
+# Starts the program on scenario $1 in the background; sets PID and LOG.
+start_program() {
+  LOG=$(mktemp)
+  TINY_HID_SIM="$1" TINY_HID_SIM_LOG="$LOG" "$PROGRAM" &
+  PID=$!
+}
+
+# Waits up to $1 seconds for the program to end; sets CODE (or fails).
+wait_for_exit() {
+  if ! wait_for "! kill -0 $PID 2>/dev/null" "$1"; then
+    kill -9 "$PID" 2>/dev/null || true
+    wait "$PID" 2>/dev/null || true
+    return 1
+  fi
+  CODE=0
+  wait "$PID" || CODE=$?
+}
+
+# Waits until the main window is up and the sampler has sent $1 read requests; sets WINDOW.
+wait_for_sampling() {
+  wait_for '[ -n "$(find_window Tobrisk)" ]' 10 || return 1
+  WINDOW=$(find_window Tobrisk)
+  wait_for "[ \$(grep -c 'write 17 04 92 00 90 00 02' \"\$LOG\") -ge $1 ]" 10
+}
+
+# The colour of pixel ($2, $3) of PNG $1 as RRGGBB.
+pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }

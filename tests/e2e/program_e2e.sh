@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# End to end: the real tobrisk-sim binary on an X server, driven with real key and
+# close events, checked through its exit code, the simulated remote's log and a
+# screenshot. Usage: program_e2e.sh PROGRAM CLOSE_TOOL (run under with-xvfb).
+set -uo pipefail
+PROGRAM=$1
+CLOSE_TOOL=$2
+source "$(dirname "$0")/e2e_lib.sh"
+
+RELEASE='write 12 00 30|write 11 10|close'
+failures=0
+passes=0
+
+# Records a check: name, expected, actual.
+check() {
+  if [ "$2" = "$3" ]; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    echo "FAIL $1: expected '$2', got '$3'"
+  fi
+}
+
+# Ways to end a running program.
+end_by_escape() { xdotool key --window "$WINDOW" Escape 2>/dev/null; }
+end_by_close() { "$CLOSE_TOOL" "$WINDOW"; }
+end_by_home() { :; }
+
+# name | scenario | how it ends | seconds allowed after the request | last events
+run_ending_case() {
+  local name=$1 scenario=$2 ending=$3 allowed=$4 tail=$5
+  start_program "$scenario"
+  if ! wait_for_sampling 3; then
+    check "$name: sampling starts" yes no
+    kill -9 "$PID" 2>/dev/null
+    return
+  fi
+  sleep 0.5
+  "$ending"
+  if ! wait_for_exit "$allowed"; then
+    check "$name: ends within ${allowed} s" yes no
+    return
+  fi
+  check "$name: exit code" 0 "$CODE"
+  check "$name: last reports" "$tail" "$(last_events "$(echo "$tail" | tr '|' '\n' | wc -l)")"
+  check "$name: no misuse" 0 "$(grep -c misuse "$LOG")"
+  rm -f "$LOG"
+}
+
+run_ending_case "Esc" "" end_by_escape 1 "$RELEASE"
+run_ending_case "close button" "" end_by_close 1 "$RELEASE"
+run_ending_case "Home" "home=2000" end_by_home 3 "$RELEASE"
+run_ending_case "Esc after the remote went silent" "mute=1000" end_by_escape 1 "$RELEASE"
+run_ending_case "Esc after the remote vanished" "unplug=1000" end_by_escape 1 "close"
+
+# Start-up failures show their box, which Enter dismisses: name | scenario | code | events
+run_failure_case() {
+  local name=$1 scenario=$2 code=$3 events=$4
+  start_program "$scenario"
+  if wait_for '[ -n "$(find_window tobrisk-sim)" ]' 10; then
+    xdotool key --window "$(find_window tobrisk-sim)" Return 2>/dev/null
+  else
+    check "$name: message box shown" yes no
+  fi
+  if ! wait_for_exit 2; then
+    check "$name: ends after the box" yes no
+    return
+  fi
+  check "$name: exit code" "$code" "$CODE"
+  check "$name: what reached the remote" "$events" "$(log_events | paste -sd'|')"
+  rm -f "$LOG"
+}
+
+run_failure_case "no remote" "present=0" 1 "open-failed"
+run_failure_case "silent remote" "stream=0" 1 "open|write 12 00 31|close"
+
+# A second instance ends at once, silently, touching nothing.
+start_program ""
+if wait_for_sampling 1; then
+  first_log=$LOG
+  first_pid=$PID
+  start_program ""
+  wait_for_exit 2 && check "second instance: exit code" 0 "$CODE"
+  check "second instance: nothing reached the remote" "" "$(cat "$LOG")"
+  rm -f "$LOG"
+  PID=$first_pid LOG=$first_log
+  xdotool key --window "$WINDOW" Escape 2>/dev/null
+  wait_for_exit 1
+  rm -f "$first_log"
+else
+  check "second instance: first one samples" yes no
+fi
+
+# The screenshot's bars match fixed values: X 128, Y 0, Z 255, gyro -100.
+start_program "accel=128,0,255;gyro=FF9B"
+if wait_for_sampling 5; then
+  sleep 0.3
+  shot=${SCREENSHOT:-$(mktemp --suffix=.png)}
+  import -window "$WINDOW" "$shot"
+  check "screenshot: X of 128 is a dot" C80000 "$(pixel "$shot" 250 50)"
+  check "screenshot: nothing right of the X dot" FFFFFF "$(pixel "$shot" 256 50)"
+  check "screenshot: Y of 0 reaches the left edge" 00C800 "$(pixel "$shot" 0 100)"
+  check "screenshot: nothing of Y right of 250" FFFFFF "$(pixel "$shot" 256 100)"
+  check "screenshot: Z of 255 reaches the right edge" 0000C8 "$(pixel "$shot" 500 150)"
+  check "screenshot: nothing of Z left of 250" FFFFFF "$(pixel "$shot" 244 150)"
+  check "screenshot: gyro bar from 150" 000000 "$(pixel "$shot" 152 250)"
+  check "screenshot: gyro bar to 250" 000000 "$(pixel "$shot" 248 250)"
+  check "screenshot: nothing of the gyro bar left of 150" FFFFFF "$(pixel "$shot" 143 250)"
+  xdotool key --window "$WINDOW" Escape 2>/dev/null
+  wait_for_exit 1
+  check "screenshot run: exit code" 0 "$CODE"
+else
+  check "screenshot run: sampling starts" yes no
+fi
+rm -f "$LOG"
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,269 @@
+// The gyro sampler against the simulated remote, on the headless display.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+
+#include "device_state.h"
+#include "gyro_sampler.h"
+#include "report_channel.h"
+#include "report_protocol.h"
+#include "sim_run.h"
+#include "wait_milliseconds.h"
+#include "win32.h"
+#include "win32_test_support.h"
+
+namespace {
+
+const std::string kModeAccel = "write 12 00 31";
+const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
+const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
+
+// What a test window saw. Touched on the test's own thread only.
+struct WindowRecord {
+    HWND window = nullptr;
+    int paints = 0;
+    int destroys = 0;
+    std::set<int32_t> gyroPainted;
+};
+
+WindowRecord mainRecord;
+WindowRecord otherRecord;
+
+WindowRecord& RecordOf(HWND window) {
+    return window == mainRecord.window ? mainRecord : otherRecord;
+}
+
+// Paints nothing but notes the gyro reading; on WM_DESTROY runs the shutdown part
+// that concerns the sampler and the remote, as the program's window does.
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        RecordOf(window).paints++;
+        RecordOf(window).gyroPainted.insert(deviceState.gyroValue);
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        RecordOf(window).destroys++;
+        if (StopSampling()) {
+            ReleaseRemote();
+        }
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateTestWindow() {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = RecordingProc;
+    windowClass.lpszClassName = "sampler-test";
+    RegisterClassExA(&windowClass);
+    const HWND window = CreateWindowExA(0, "sampler-test", "test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                        nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    return window;
+}
+
+int CountEvents(const std::string& event) {
+    int count = 0;
+    for (const std::string& e : SimLogEvents()) {
+        count += e == event;
+    }
+    return count;
+}
+
+class GyroSampler : public ::testing::Test {
+  protected:
+    // Opens the remote as start-up leaves it, with a main window (or none) and
+    // another window of the same thread beside it; the sampler is not started yet.
+    void Open(const std::string& scenario, bool withMainWindow = true) {
+        StartFreshRun(scenario);
+        mainRecord = WindowRecord{};
+        otherRecord = WindowRecord{};
+        deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+        ASSERT_NE(deviceState.hidHandle, HID_NO_DEVICE);
+        SetReportingMode(0x00, kModeButtonsAccel);
+        otherRecord.window = CreateTestWindow();
+        if (withMainWindow) {
+            mainRecord.window = CreateTestWindow();
+            deviceState.mainWindow = mainRecord.window;
+        }
+        Win32TestDispatchPending();
+        mainRecord.paints = otherRecord.paints = 0;
+    }
+
+    void StartSampler() { ASSERT_NE(_beginthread(SamplerThread, 0, nullptr), static_cast<uintptr_t>(-1)); }
+
+    // Runs until the sampler has sent count read requests.
+    bool RunForRequests(int count, int timeoutMs = 3000) {
+        return PumpUntil([count] { return CountEvents(kGyroRequest) >= count; }, timeoutMs);
+    }
+
+    // The UI thread's shutdown, then the wait for the sampler to end.
+    void ShutDown() {
+        if (StopSampling()) {
+            ReleaseRemote();
+        }
+        EXPECT_TRUE(PumpUntil([] { return Win32TestRunningThreads() == 0; }, 3000))
+            << "the sampler did not end";
+    }
+
+    static std::vector<std::string> LastEvents(size_t count) {
+        const std::vector<std::string> events = SimLogEvents();
+        if (events.size() < count) {
+            return events;
+        }
+        return {events.end() - static_cast<std::ptrdiff_t>(count), events.end()};
+    }
+
+    void TearDown() override {
+        ShutDown();
+        EXPECT_TRUE(SimMisuse().empty());
+    }
+};
+
+TEST_F(GyroSampler, EachSampleSendsTheModeReportThenTheReadRequest) {
+    Open("");
+    StartSampler();
+    ASSERT_TRUE(RunForRequests(10));
+    ShutDown();
+    std::vector<std::string> writes;
+    for (const std::string& event : SimLogEvents()) {
+        if (event.rfind("write", 0) == 0) {
+            writes.push_back(event);
+        }
+    }
+    ASSERT_GE(writes.size(), 1u + 20u + 2u);
+    EXPECT_EQ(writes.front(), kModeAccel) << "the start-up mode report";
+    for (size_t i = 1; i + 2 < writes.size(); ++i) {
+        ASSERT_EQ(writes[i], (i % 2 == 1) ? kModeAccel : kGyroRequest) << "write " << i;
+    }
+    EXPECT_EQ(LastEvents(3), kRelease);
+}
+
+TEST_F(GyroSampler, GyroValueFollowsTheRegisterWithTheProgramsConversion) {
+    Open("gyro=0064,8000,8001,FFFF;latency=5000");
+    StartSampler();
+    const std::set<int32_t> expected = {100, 32768, -32766, 0};
+    PumpUntil([&] { return mainRecord.gyroPainted.size() >= expected.size() + 1; }, 3000);
+    EXPECT_EQ(mainRecord.gyroPainted, expected);
+}
+
+TEST_F(GyroSampler, HomeAloneEndsTheRunAndNothingElseDoes) {
+    const struct {
+        const char* buttons;
+        bool ends;
+    } cases[] = {
+        {"buttons=00,80@0", true},   // Home alone
+        {"buttons=04,80@0", true},   // a byte-1 button does not keep Home alone from ending it
+        {"buttons=08,00@0", false},  // a byte-1 button alone
+        {"buttons=00,88@0", false},  // Home with A
+        {"buttons=00,90@0", false},  // Home with minus
+        {"buttons=00,00@0", false},
+    };
+    for (const auto& c : cases) {
+        Open(c.buttons);
+        StartSampler();
+        RunForRequests(c.ends ? 1 : 10);
+        PumpUntil([] { return mainRecord.destroys > 0; }, c.ends ? 2000 : 100);
+        EXPECT_EQ(mainRecord.destroys, c.ends ? 1 : 0) << c.buttons;
+        if (c.ends) {
+            EXPECT_TRUE(PumpUntil([] { return Win32TestRunningThreads() == 0; }, 2000)) << c.buttons;
+            EXPECT_EQ(LastEvents(3), kRelease) << c.buttons;
+        }
+        ShutDown();
+    }
+}
+
+TEST_F(GyroSampler, RepaintRequestsReachOnlyTheMainWindow) {
+    Open("");
+    StartSampler();
+    ASSERT_TRUE(RunForRequests(10));
+    PumpUntil([] { return mainRecord.paints > 0; }, 1000);
+    EXPECT_GT(mainRecord.paints, 0);
+    EXPECT_EQ(otherRecord.paints, 0);
+}
+
+TEST_F(GyroSampler, WithoutAMainWindowASampleRequestsNothingOfAnyWindow) {
+    Open("buttons=00,80@0", false);
+    StartSampler();
+    ASSERT_TRUE(RunForRequests(10));
+    Win32TestDispatchPending();
+    EXPECT_EQ(otherRecord.paints, 0);
+    EXPECT_EQ(otherRecord.destroys, 0);
+    EXPECT_EQ(Win32TestRunningThreads(), 1) << "Home without a window must not end the sampler";
+}
+
+TEST_F(GyroSampler, AShutdownDuringTheStartDelaySendsNothingFromTheSampler) {
+    Open("");
+    StartSampler();
+    ShutDown();
+    const std::vector<std::string> expected = {"open", kModeAccel, kRelease[0], kRelease[1], kRelease[2]};
+    EXPECT_EQ(SimLogEvents(), expected);
+    EXPECT_EQ(deviceState.runFlag, 0);
+}
+
+TEST_F(GyroSampler, AShutdownInTheMiddleOfASampleIsNeverFollowedByASamplerReport) {
+    for (int round = 1; round <= 5; ++round) {
+        Open("latency=30000");
+        StartSampler();
+        ASSERT_TRUE(RunForRequests(round));
+        WaitMilliseconds(round * 7);
+        ShutDown();
+        EXPECT_EQ(LastEvents(3), kRelease) << "round " << round;
+    }
+}
+
+TEST_F(GyroSampler, ARemoteThatStopsAnsweringNeverHoldsUpTheShutdown) {
+    const struct {
+        const char* scenario;
+        std::vector<std::string> lastEvents;
+    } cases[] = {
+        {"mute=600", kRelease},
+        {"mute=600;stream=0", kRelease},
+        {"unplug=600", {"close"}},
+    };
+    for (const auto& c : cases) {
+        Open(c.scenario);
+        StartSampler();
+        ASSERT_TRUE(RunForRequests(1)) << c.scenario;
+        WaitMilliseconds(400);  // well into the silence
+        ShutDown();
+        EXPECT_EQ(LastEvents(c.lastEvents.size()), c.lastEvents) << c.scenario;
+    }
+}
+
+TEST(GyroConversion, RegisterBytesGiveTheSignedReading) {
+    const struct {
+        uint8_t high, low;
+        int32_t gyro;
+    } cases[] = {
+        {0x00, 0x00, 0},      {0x00, 0x64, 100},    {0x7F, 0xFF, 32767}, {0x80, 0x00, 32768},
+        {0x80, 0x01, -32766}, {0xFF, 0x9C, -99},    {0xFF, 0xFE, -1},    {0xFF, 0xFF, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(GyroFromRegister(c.high, c.low), c.gyro)
+            << std::hex << int(c.high) << " " << int(c.low);
+    }
+}
+
+TEST(BusyWait, WaitsStrictlyLongerThanAskedOnThePerformanceCounter) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    for (int32_t ms : {0, 1, 5, 20}) {
+        LARGE_INTEGER start;
+        LARGE_INTEGER end;
+        QueryPerformanceCounter(&start);
+        WaitMilliseconds(ms);
+        QueryPerformanceCounter(&end);
+        const double elapsedMs =
+            static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+        EXPECT_GT(elapsedMs, ms) << ms << " ms";
+    }
+}
+
+} // namespace

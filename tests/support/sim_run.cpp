@@ -1,0 +1,76 @@
+#include "sim_run.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+#include "device_state_reset.h"
+#include "sim_control.h"
+#include "win32_test_support.h"
+
+namespace {
+
+std::string logPath;
+
+std::string FreshLogPath() {
+    static int serial = 0;
+    return "/tmp/tobrisk-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".log";
+}
+
+} // namespace
+
+void StartFreshRun(const std::string& scenario) {
+    Win32TestReset();
+    Win32TestUseHeadlessDisplay();
+    ResetDeviceState();
+    if (!logPath.empty()) {
+        std::remove(logPath.c_str());
+    }
+    logPath = FreshLogPath();
+    SimUseManualClock(false);
+    SimSetReadWait(0);
+    SimSetLogPath(logPath.c_str());
+    SimSetScenario(scenario.c_str());
+}
+
+std::vector<std::string> SimLogLines() {
+    std::vector<std::string> lines;
+    std::ifstream file(logPath);
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> SimLogEvents() {
+    std::vector<std::string> events;
+    for (const std::string& line : SimLogLines()) {
+        const size_t space = line.find(' ');
+        events.push_back(space == std::string::npos ? line : line.substr(space + 1));
+    }
+    return events;
+}
+
+std::vector<std::string> SimMisuse() {
+    std::vector<std::string> misuse;
+    for (const std::string& event : SimLogEvents()) {
+        if (event.rfind("misuse", 0) == 0) {
+            misuse.push_back(event);
+        }
+    }
+    return misuse;
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= giveUpAt) {
+            return false;
+        }
+        Win32TestDispatchPending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}

@@ -1,0 +1,27 @@
+// Running the program's pieces in process against the simulated remote on the
+// headless display: a fresh start for each case and what reached the remote.
+#ifndef TOBRISK_TESTS_SIM_RUN_H
+#define TOBRISK_TESTS_SIM_RUN_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Resets the Win32 layer (headless), the device state and the simulated remote,
+// which will follow scenario and log to a fresh file of its own.
+void StartFreshRun(const std::string& scenario);
+
+// Every line of the simulated remote's log since StartFreshRun.
+std::vector<std::string> SimLogLines();
+
+// The log's events without their times ("open", "write 12 00 31", "close", ...).
+std::vector<std::string> SimLogEvents();
+
+// The events that count as misuse of the library (calls on closed handles).
+std::vector<std::string> SimMisuse();
+
+// Dispatches this thread's messages until done() holds or timeoutMs pass.
+// Returns whether done() held.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+
+#endif
