@@ -87,26 +87,30 @@ HWND CreateTestWindow(int width, int height, const char* caption) {
                            nullptr, nullptr, nullptr, nullptr);
 }
 
-HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint) {
+HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint,
+                     const char* caption) {
     painter = std::move(paint);
-    HWND window = CreateTestWindow(width, height);
+    HWND window = CreateTestWindow(width, height, caption);
     ShowWindow(window, SW_SHOWDEFAULT);
     UpdateWindow(window);
     return window;
 }
 
-void PlatformTest::SetUp() {
-    Win32TestReset();
-    Win32TestUseHeadlessDisplay();
+void ForgetTestBehaviour() {
     messageHandler = nullptr;
     painter = nullptr;
     TakeMessageLog();
+}
+
+void PlatformTest::SetUp() {
+    Win32TestReset();
+    Win32TestUseHeadlessDisplay();
+    ForgetTestBehaviour();
     RegisterTestClass(static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
 void PlatformTest::TearDown() {
     EXPECT_TRUE(Win32TestWaitForThreads(5000)) << "a thread started by _beginthread still runs";
     Win32TestReset();
-    messageHandler = nullptr;
-    painter = nullptr;
+    ForgetTestBehaviour();
 }

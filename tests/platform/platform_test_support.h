@@ -34,7 +34,11 @@ void RegisterTestClass(HBRUSH background);
 HWND CreateTestWindow(int width, int height, const char* caption = "test window");
 // Creates, shows and updates a window whose WM_PAINT handler calls paint with the
 // device context (between BeginPaint and EndPaint).
-HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint);
+HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint,
+                     const char* caption = "test window");
+
+// Forgets the handler and painter of the last test.
+void ForgetTestBehaviour();
 
 // Resets the layer around each test and uses the headless display; registers
 // kTestClass with a white background.
