@@ -25,9 +25,32 @@ struct Holder {
     std::string output;  // its first line: "handle=1 error=0"
 };
 
-// Starts mutex_holder for the name, optionally as another user, and reads its
-// first line (bounded wait).
-Holder StartHolder(const std::string& name, uid_t asUser = 0) {
+// A copy of mutex_holder that every user can run (the build folder may be closed
+// to other users), in a folder of its own; removed at the end of the test.
+class SharedHolderCopy {
+  public:
+    SharedHolderCopy() : folder("/tmp/tobrisk-holder-XXXXXX") {
+        if (mkdtemp(folder.data()) == nullptr) {
+            return;
+        }
+        chmod(folder.c_str(), 0755);
+        path = folder + "/mutex_holder";
+        std::string copy = "cp '" MUTEX_HOLDER_PATH "' '" + path + "' && chmod 0755 '" + path + "'";
+        if (std::system(copy.c_str()) != 0) {
+            path.clear();
+        }
+    }
+    ~SharedHolderCopy() {
+        unlink(path.c_str());
+        rmdir(folder.c_str());
+    }
+    std::string folder;
+    std::string path;  // empty when the copy failed
+};
+
+// Starts mutex_holder for the name, optionally as another user from a copy that
+// user can run, and reads its first line (bounded wait).
+Holder StartHolder(const std::string& name, uid_t asUser = 0, const char* program = MUTEX_HOLDER_PATH) {
     int out[2];
     if (pipe(out) != 0) {
         return {-1, "pipe failed"};
@@ -40,7 +63,7 @@ Holder StartHolder(const std::string& name, uid_t asUser = 0) {
         if (asUser != 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) {
             _exit(126);
         }
-        execl(MUTEX_HOLDER_PATH, MUTEX_HOLDER_PATH, name.c_str(), static_cast<char*>(nullptr));
+        execl(program, program, name.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
@@ -218,6 +241,8 @@ TEST_F(KernelTest, TheLockIsPerUserAndAForeignFallbackFolderIsRefused) {
         GTEST_SKIP() << "needs root to run the helper as another user";
     }
     constexpr uid_t kNobody = 65534;
+    SharedHolderCopy holder;
+    ASSERT_FALSE(holder.path.empty());
     RuntimeDirectory runtime(nullptr);
     std::string name = UniqueName("per-user");
     std::string theirFolder = "/tmp/tobrisk-locks-" + std::to_string(kNobody);
@@ -226,7 +251,7 @@ TEST_F(KernelTest, TheLockIsPerUserAndAForeignFallbackFolderIsRefused) {
 
     // Held by root; nobody's own lock of the same name is free.
     EXPECT_NE(CreateMutexA(nullptr, TRUE, name.c_str()), nullptr);
-    Holder other = StartHolder(name, kNobody);
+    Holder other = StartHolder(name, kNobody, holder.path.c_str());
     EXPECT_EQ(other.output, "handle=1 error=0");
     Kill(other);
     unlink((theirFolder + "/" + name + ".lock").c_str());
@@ -235,7 +260,7 @@ TEST_F(KernelTest, TheLockIsPerUserAndAForeignFallbackFolderIsRefused) {
     std::string moved = theirFolder + ".moved-" + std::to_string(getpid());
     ASSERT_EQ(rename(theirFolder.c_str(), moved.c_str()), 0);
     ASSERT_EQ(mkdir(theirFolder.c_str(), 0700), 0);
-    Holder refused = StartHolder(name, kNobody);
+    Holder refused = StartHolder(name, kNobody, holder.path.c_str());
     EXPECT_EQ(refused.output, "handle=0 error=5");
     Reap(refused);
     rmdir(theirFolder.c_str());
