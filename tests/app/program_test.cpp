@@ -62,7 +62,7 @@ struct ProgramRun {
     // Waits for WinMain to return; false when it did not within timeoutMs.
     bool WaitForEnd(int timeoutMs) {
         const bool done = WaitFor([this] { return ended.load(); }, timeoutMs);
-        if (done) {
+        if (done && ui.joinable()) {
             ui.join();
         }
         return done;

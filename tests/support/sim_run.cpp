@@ -14,6 +14,17 @@ namespace {
 
 std::string logPath;
 
+// A lock folder of this process's own, so that test processes running side by
+// side are not each other's second instance.
+const char* PrivateLockFolder() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/tobrisk-test-locks-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        return std::string(made != nullptr ? made : "/tmp");
+    }();
+    return folder.c_str();
+}
+
 std::string FreshLogPath() {
     static int serial = 0;
     return "/tmp/tobrisk-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".log";
@@ -24,6 +35,7 @@ std::string FreshLogPath() {
 void StartFreshRun(const std::string& scenario) {
     Win32TestReset();
     Win32TestUseHeadlessDisplay();
+    Win32TestSetLockFolder(PrivateLockFolder());
     ResetDeviceState();
     if (!logPath.empty()) {
         std::remove(logPath.c_str());
