@@ -94,24 +94,31 @@ TEST_F(Program, StartUpFailuresEndWithTheirCodeAndMessageTouchingOnlyWhatTheyMus
         const char* name;
         const char* scenario;
         bool lockHeld;
+        bool lockFails;
         bool windowFails;
         int exitCode;
         std::vector<std::string> boxes;
         std::vector<std::string> events;
     } cases[] = {
-        {"no remote", "present=0", false, false, 1, {"Wii-Remote not found."}, {"open-failed"}},
-        {"silent remote", "stream=0", false, false, 1, {"Wii-Remote cannot open."}, {"open", kModeAccel, "close"}},
-        {"first report without accelerations", "first=0x30", false, false, 1, {"Wii-Remote cannot open."},
+        {"no remote", "present=0", false, false, false, 1, {"Wii-Remote not found."}, {"open-failed"}},
+        {"silent remote", "stream=0", false, false, false, 1, {"Wii-Remote cannot open."},
          {"open", kModeAccel, "close"}},
-        {"X of zero", "accel=0,100,100", false, false, 1, {"Wii-Remote cannot open."}, {"open", kModeAccel, "close"}},
-        {"another instance runs", "", true, false, 0, {}, {}},
-        {"window cannot be created", "", false, true, 1, {},
+        {"first report without accelerations", "first=0x30", false, false, false, 1, {"Wii-Remote cannot open."},
+         {"open", kModeAccel, "close"}},
+        {"X of zero", "accel=0,100,100", false, false, false, 1, {"Wii-Remote cannot open."},
+         {"open", kModeAccel, "close"}},
+        {"another instance runs", "", true, false, false, 0, {}, {}},
+        {"the lock cannot be created", "", false, true, false, 1, {}, {}},
+        {"window cannot be created", "", false, false, true, 1, {},
          {"open", kModeAccel, kAllLeds, kRelease[0], kRelease[1], kRelease[2]}},
     };
     for (const auto& c : cases) {
         StartFreshRun(c.scenario);
         if (c.lockHeld) {
             ASSERT_NE(CreateMutexA(nullptr, TRUE, "tobrisk-001"), nullptr);
+        }
+        if (c.lockFails) {
+            Win32TestSetLockFolder("/nonexistent/tobrisk-locks");
         }
         if (c.windowFails) {
             Win32TestFailNextCreateWindow();
