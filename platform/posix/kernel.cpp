@@ -167,7 +167,6 @@ void ResetKernelObjects() {
         close(fd);
     }
     Mutexes().lockFds.clear();
-    Mutexes().folderOverride.clear();
 }
 
 } // namespace win32_layer
@@ -275,4 +274,25 @@ int Win32TestRunningThreads() {
 void Win32TestSetLockFolder(const char* folder) {
     std::lock_guard hold(MutexLock());
     Mutexes().folderOverride = folder != nullptr ? folder : "";
+}
+
+const char* Win32TestUsePrivateLockFolder() {
+    static std::string* folder = nullptr;
+    std::lock_guard hold(MutexLock());
+    if (folder == nullptr) {
+        folder = new std::string("/tmp/tobrisk-test-locks-XXXXXX");
+        if (mkdtemp(folder->data()) == nullptr) {
+            std::perror("win32: mkdtemp");
+            std::abort();
+        }
+        // At exit: the lock files (held or not) and the folder go.
+        std::atexit([] {
+            std::string command = "rm -rf '" + *folder + "'";
+            if (std::system(command.c_str()) != 0) {
+                std::fprintf(stderr, "win32: cannot remove %s\n", folder->c_str());
+            }
+        });
+    }
+    Mutexes().folderOverride = *folder;
+    return folder->c_str();
 }

@@ -307,8 +307,11 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     {
         std::lock_guard hold(LayerLock());
         owner = WindowOwnerLocked(window);
+        if (owner && owner->dead) {
+            owner = nullptr;
+        }
     }
-    if (!owner || owner->dead) {
+    if (!owner) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }

@@ -145,7 +145,18 @@ class RuntimeDirectory {
     std::string oldValue;
 };
 
-class KernelTest : public PlatformTest {};
+// Every test starts with the usual lock folder.
+class KernelTest : public PlatformTest {
+  protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        Win32TestSetLockFolder(nullptr);
+    }
+    void TearDown() override {
+        PlatformTest::TearDown();
+        Win32TestSetLockFolder(nullptr);
+    }
+};
 
 TEST_F(KernelTest, ASecondProcessGets183UntilTheFirstIsKilled) {
     std::string privateFolder = MakeFolder(0700);
@@ -195,7 +206,6 @@ TEST_F(KernelTest, TheSameNameTwiceInOneProcessGives183UntilReset) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"tobrisk-001.lock"}));
     Win32TestReset();
-    Win32TestSetLockFolder(folder.c_str());
     EXPECT_NE(CreateMutexA(nullptr, TRUE, "tobrisk-001"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     Win32TestReset();
@@ -218,6 +228,22 @@ TEST_F(KernelTest, NamesMapToDistinctFilesInsideTheFolder) {
         unlink((folder + "/" + file).c_str());
     }
     rmdir(folder.c_str());
+}
+
+TEST_F(KernelTest, APrivateLockFolderKeepsTestProcessesApart) {
+    std::string name = UniqueName("private-folder");
+    Holder outside = StartHolder(name);
+    EXPECT_EQ(outside.output, "handle=1 error=0");
+    std::string folder = Win32TestUsePrivateLockFolder();
+    EXPECT_EQ(folder, Win32TestUsePrivateLockFolder());
+    EXPECT_NE(CreateMutexA(nullptr, TRUE, name.c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(FilesIn(folder), (std::set<std::string>{name + ".lock"}));
+    struct stat info;
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    Kill(outside);
+    unlink(("/tmp/tobrisk-locks-" + std::to_string(geteuid()) + "/" + name + ".lock").c_str());
 }
 
 TEST_F(KernelTest, ARuntimeDirectoryOpenToOthersIsNotUsed) {

@@ -15,8 +15,8 @@
 // Forgets everything: destroys every window without messages, forgets classes,
 // queues and quit requests, releases threads blocked in SendMessageA (they get 0),
 // deletes every drawing object, releases the named mutexes, clears the GDI log, the
-// message box record and every test setting below, and closes the display. Handles
-// from before stay invalid for good.
+// message box record and the test settings below (all but the lock folder), and
+// closes the display. Handles from before stay invalid for good.
 void Win32TestReset();
 
 // Makes this process use the headless display from now on (until the next reset).
@@ -97,8 +97,12 @@ bool Win32TestWaitForThreads(int timeoutMs);
 int Win32TestRunningThreads();
 
 // Makes CreateMutexA keep its lock files in this folder (which must exist) instead
-// of $XDG_RUNTIME_DIR or /tmp/tobrisk-locks-<uid>, so that tests running at the
-// same time do not share names. NULL goes back to the usual folder.
+// of $XDG_RUNTIME_DIR or /tmp/tobrisk-locks-<uid>. NULL goes back to the usual
+// folder. The choice is kept across Win32TestReset.
 void Win32TestSetLockFolder(const char* folder);
+// Makes CreateMutexA use a private folder of this process (created on the first
+// call, removed at exit), so that test processes running at the same time, or the
+// real program, never hold the same names. Returns the folder.
+const char* Win32TestUsePrivateLockFolder();
 
 #endif
