@@ -1,4 +1,5 @@
 // The choice of the display: X11 unless a test chose the headless display.
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -21,6 +22,8 @@ DisplayChoice& Choice() {
     static auto* choice = new DisplayChoice;
     return *choice;
 }
+// The choice's headless field, for readers that must not take ChoiceLock().
+std::atomic<bool> headlessChosen{false};
 
 } // namespace
 
@@ -47,6 +50,7 @@ void ResetDisplay() {
         choice.active->close();
     }
     choice = DisplayChoice{};
+    headlessChosen = false;
 }
 
 void ChooseHeadlessDisplay() {
@@ -56,6 +60,11 @@ void ChooseHeadlessDisplay() {
         choice.active->close();
     }
     choice = DisplayChoice{true, false, nullptr};
+    headlessChosen = true;
+}
+
+bool HeadlessDisplayChosen() {
+    return headlessChosen;
 }
 
 } // namespace win32_layer

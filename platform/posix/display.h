@@ -46,6 +46,8 @@ const Display* OpenedDisplay();
 void ResetDisplay();
 // Chooses the headless display (tests).
 void ChooseHeadlessDisplay();
+// Whether a test chose the headless display; takes no lock.
+bool HeadlessDisplayChosen();
 
 // What a display delivers; each posts to the window's thread and wakes it.
 // Stale windows are ignored (false).

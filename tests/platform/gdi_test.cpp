@@ -317,6 +317,22 @@ TEST_F(GdiTest, TheLogRecordsEveryDrawingCallWithItsArguments) {
     EXPECT_TRUE(Win32TestTakeGdiLog().empty());
 }
 
+// A real display paints for as long as the program runs: nothing may pile up in
+// the log there. Without the headless display (no display at all here) the calls
+// still work and still count, but leave no log.
+TEST_F(GdiTest, TheLogStaysEmptyUnlessTheHeadlessDisplayIsChosen) {
+    Win32TestReset();
+    HPEN pen = CreatePen(PS_SOLID, 6, 0);
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 1);
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_TRUE(Win32TestTakeGdiLog().empty());
+    Win32TestUseHeadlessDisplay();
+    DeleteObject(CreatePen(PS_SOLID, 6, 0));
+    const std::vector<std::string> expected = {"CreatePen pen(6,0x000000)",
+                                               "DeleteObject pen(6,0x000000)"};
+    EXPECT_EQ(Win32TestTakeGdiLog(), expected);
+}
+
 TEST_F(GdiTest, ObjectsAreCountedSelectedAndDeletedByValidatedHandles) {
     HPEN pen = CreatePen(PS_SOLID, 6, 0);
     HPEN otherPen = CreatePen(PS_SOLID, 5, 0xC8);
