@@ -21,6 +21,7 @@ struct ScriptedHid {
     int32_t whenEmpty = 0;
     std::function<void(int)> onRead;
     std::vector<Bytes> writes;
+    std::vector<std::chrono::steady_clock::time_point> writeTimes;
     int readCount = 0;
     int closeCount = 0;
     int misuseCount = 0;
@@ -57,6 +58,7 @@ void ScriptedHidReset() {
     hid.whenEmpty = 0;
     hid.onRead = nullptr;
     hid.writes.clear();
+    hid.writeTimes.clear();
     hid.readCount = hid.closeCount = hid.misuseCount = 0;
 }
 
@@ -85,6 +87,11 @@ void ScriptedHidOnRead(std::function<void(int)> hook) {
 std::vector<Bytes> ScriptedHidWrites() {
     std::lock_guard<std::mutex> hold(Hid().lock);
     return Hid().writes;
+}
+
+std::vector<std::chrono::steady_clock::time_point> ScriptedHidWriteTimes() {
+    std::lock_guard<std::mutex> hold(Hid().lock);
+    return Hid().writeTimes;
 }
 
 int ScriptedHidReadCount() {
@@ -153,6 +160,7 @@ extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outW
     }
     const size_t length = OutputReportLength(buffer[0]);
     hid.writes.emplace_back(buffer, buffer + length);
+    hid.writeTimes.push_back(std::chrono::steady_clock::now());
     *outWord = static_cast<uint32_t>(length);
     return static_cast<int32_t>(length);
 }

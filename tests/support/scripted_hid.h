@@ -3,6 +3,7 @@
 #ifndef TOBRISK_TESTS_SCRIPTED_HID_H
 #define TOBRISK_TESTS_SCRIPTED_HID_H
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -32,6 +33,8 @@ void ScriptedHidOnRead(std::function<void(int)> hook);
 
 // Each write as the wire would carry it (its length follows from the report ID).
 std::vector<Bytes> ScriptedHidWrites();
+// When each write was made, in the same order.
+std::vector<std::chrono::steady_clock::time_point> ScriptedHidWriteTimes();
 int ScriptedHidReadCount();
 int ScriptedHidCloseCount();
 // Calls made with a handle that was never opened or was already closed.

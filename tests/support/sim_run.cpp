@@ -14,17 +14,6 @@ namespace {
 
 std::string logPath;
 
-// A lock folder of this process's own, so that test processes running side by
-// side are not each other's second instance.
-const char* PrivateLockFolder() {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/tobrisk-test-locks-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return folder.c_str();
-}
-
 std::string FreshLogPath() {
     static int serial = 0;
     return "/tmp/tobrisk-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".log";
@@ -35,7 +24,8 @@ std::string FreshLogPath() {
 void StartFreshRun(const std::string& scenario) {
     Win32TestReset();
     Win32TestUseHeadlessDisplay();
-    Win32TestSetLockFolder(PrivateLockFolder());
+    // Test processes running side by side must not be each other's second instance.
+    Win32TestUsePrivateLockFolder();
     ResetDeviceState();
     if (!logPath.empty()) {
         std::remove(logPath.c_str());
