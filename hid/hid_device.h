@@ -1,6 +1,7 @@
 // The device calls under the HID report library: one small table of functions per
-// backend (hidapi's hidraw on Linux), so that the handle table above it is the same
-// on every platform and tests can run it over a fake device.
+// backend (hidapi's hidraw on Linux, setupapi and hid.dll on Windows), so that the
+// handle table above it is the same on every platform and tests can run it over a
+// fake device.
 #ifndef TOBRISK_HID_DEVICE_H
 #define TOBRISK_HID_DEVICE_H
 
@@ -26,7 +27,8 @@ struct HidDeviceCalls {
     void (*close)(HidDevice* device);
 };
 
-// This platform's backend: hidapi's hidraw backend on Linux.
+// This platform's backend: hidapi's hidraw backend on Linux, the system's HID API
+// (setupapi and hid.dll) on Windows.
 const HidDeviceCalls& SystemHidDevice();
 
 #endif

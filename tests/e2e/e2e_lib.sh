@@ -1,4 +1,4 @@
-# Shared pieces of the end-to-end checks: start tobrisk-sim on a scenario, wait for
+# Shared pieces of the end-to-end checks: start the program on a scenario, wait for
 # its window, drive it, and read what reached the simulated remote. Sourced.
 
 # Milliseconds since the epoch.
@@ -16,8 +16,9 @@ wait_for() {
   done
 }
 
-# The log's events without their times.
-log_events() { cut -d' ' -f2- "$LOG"; }
+# The log's events without their times (and without the carriage returns of the
+# Windows build's text files).
+log_events() { cut -d' ' -f2- "$LOG" | tr -d '\r'; }
 
 # The last $1 events of the log, on one line separated by '|'.
 last_events() { log_events | tail -n "$1" | paste -sd'|'; }
@@ -25,10 +26,11 @@ last_events() { log_events | tail -n "$1" | paste -sd'|'; }
 # The window ID of the first window whose name is exactly $1.
 find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 
-# Starts the program on scenario $1 in the background; sets PID and LOG.
+# Starts the program on scenario $1 in the background, through the command in
+# E2E_RUNNER when one is set (wine64 for the Windows build); sets PID and LOG.
 start_program() {
   LOG=$(mktemp)
-  TINY_HID_SIM="$1" TINY_HID_SIM_LOG="$LOG" "$PROGRAM" &
+  TINY_HID_SIM="$1" TINY_HID_SIM_LOG="$LOG" ${E2E_RUNNER:+"$E2E_RUNNER"} "$PROGRAM" &
   PID=$!
 }
 

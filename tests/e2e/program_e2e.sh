@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# End to end: the real tobrisk-sim binary on an X server, driven with real key and
-# close events, checked through its exit code, the simulated remote's log and a
-# screenshot. Usage: program_e2e.sh PROGRAM CLOSE_TOOL (run under with-xvfb).
+# End to end: the real program with the simulated remote on an X server, driven
+# with real key and close events, checked through its exit code, the simulated
+# remote's log and a screenshot. Usage: program_e2e.sh PROGRAM CLOSE_TOOL (run
+# under with-xvfb). PROGRAM is tobrisk-sim, or tobrisk.exe beside the simulated DLL
+# with E2E_RUNNER set to wine64. E2E_BOX_TITLE names the message box's window: by
+# default the program's file name, as the Linux build titles it; Windows titles a
+# box without a caption "Error". E2E_TEARDOWN_SECONDS is added to the time allowed
+# wherever a window is taken down (the close button, a dismissed box): 0 by
+# default; Wine with no window manager waits 2 s for one to withdraw each window.
 set -uo pipefail
 PROGRAM=$1
 CLOSE_TOOL=$2
+BOX_TITLE=${E2E_BOX_TITLE:-$(basename "$PROGRAM")}
+TEARDOWN=${E2E_TEARDOWN_SECONDS:-0}
 source "$(dirname "$0")/e2e_lib.sh"
 
 RELEASE='write 12 00 30|write 11 10|close'
@@ -48,7 +56,7 @@ run_ending_case() {
 }
 
 run_ending_case "Esc" "" end_by_escape 1 "$RELEASE"
-run_ending_case "close button" "" end_by_close 1 "$RELEASE"
+run_ending_case "close button" "" end_by_close $((1 + TEARDOWN)) "$RELEASE"
 run_ending_case "Home" "home=2000" end_by_home 3 "$RELEASE"
 run_ending_case "Esc after the remote went silent" "mute=1000" end_by_escape 1 "$RELEASE"
 run_ending_case "Esc after the remote vanished" "unplug=1000" end_by_escape 1 "close"
@@ -57,12 +65,12 @@ run_ending_case "Esc after the remote vanished" "unplug=1000" end_by_escape 1 "c
 run_failure_case() {
   local name=$1 scenario=$2 code=$3 events=$4
   start_program "$scenario"
-  if wait_for '[ -n "$(find_window tobrisk-sim)" ]' 10; then
-    xdotool key --window "$(find_window tobrisk-sim)" Return 2>/dev/null
+  if wait_for '[ -n "$(find_window "$BOX_TITLE")" ]' 10; then
+    xdotool key --window "$(find_window "$BOX_TITLE")" Return 2>/dev/null
   else
     check "$name: message box shown" yes no
   fi
-  if ! wait_for_exit 2; then
+  if ! wait_for_exit $((2 + TEARDOWN)); then
     check "$name: ends after the box" yes no
     return
   fi

@@ -1,0 +1,175 @@
+// Checks the real tiny_hid_dll.dll (the Windows HID backend under the handle table)
+// under Wine, whose HID bus offers two virtual devices with input reports and no
+// output reports: a keyboard (845E:0002) and a mouse (845E:0001). Nothing types on
+// them, so every read runs into its time limit and has its I/O cancelled. What is
+// checked: finding devices by vendor and product through setupapi and
+// HidD_GetAttributes, bounded reads that leave the buffer alone, writes refused by a
+// device without output reports, a close that wakes a read in progress, and calls
+// on closed handles. Prints each failure; the exit code is the number of failures.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "hid_report_library.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint16_t kWineVendorId = 0x845E;
+constexpr uint16_t kWineMouseId = 0x0001;
+constexpr uint16_t kWineKeyboardId = 0x0002;
+constexpr uint8_t kUntouched = 0xA5; // fills buffers that a call must leave alone
+constexpr uint32_t kUntouchedWord = 0xC0FFEEu;
+constexpr long kReadLimitMs = 1000;      // generous: a read waits about 30 ms
+constexpr long kCloseWakeLimitMs = 1000; // a read must see the close within this
+
+int failures = 0;
+
+// Records a failed check with what was expected and what came.
+void Check(bool passed, const char* what, long expected, long actual) {
+    if (!passed) {
+        ++failures;
+        std::printf("FAIL %s: expected %ld, got %ld\n", what, expected, actual);
+    }
+}
+
+// Milliseconds since start.
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Whether all HID_REPORT_BUFFER_SIZE bytes of buffer still hold kUntouched.
+bool Untouched(const uint8_t* buffer) {
+    for (int i = 0; i < HID_REPORT_BUFFER_SIZE; ++i) {
+        if (buffer[i] != kUntouched) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Only the IDs asked for are opened: no remote of either model, no unknown device.
+void FindsOnlyWhatIsThere() {
+    struct Case {
+        const char* what;
+        uint16_t vendorId, productId;
+        bool present;
+    };
+    const Case cases[] = {
+        {"the original remote is absent", 0x057E, 0x0306, false},
+        {"the later remote is absent", 0x057E, 0x0330, false},
+        {"an unknown product of a known vendor", kWineVendorId, 0x7777, false},
+        {"Wine's virtual mouse", kWineVendorId, kWineMouseId, true},
+        {"Wine's virtual keyboard", kWineVendorId, kWineKeyboardId, true},
+    };
+    for (const Case& c : cases) {
+        const HidHandle handle = OpenHidHandle(c.vendorId, c.productId);
+        Check((handle != HID_NO_DEVICE) == c.present, c.what, c.present, handle != HID_NO_DEVICE);
+        CloseHidHandle(handle);
+    }
+}
+
+// With no input, each read waits its bounded time, returns 0 and leaves the buffer
+// and out-word alone; over and over, so every cancelled read has landed.
+void ReadsWithoutInputTimeOut(HidHandle handle) {
+    for (int i = 0; i < 20; ++i) {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        std::memset(buffer, kUntouched, sizeof(buffer));
+        uint32_t outWord = kUntouchedWord;
+        const auto start = Clock::now();
+        const int32_t got = ReadReport(handle, buffer, &outWord);
+        const long took = MsSince(start);
+        Check(got == 0, "a read without input returns 0", 0, got);
+        Check(took < kReadLimitMs, "a read without input ends in time (ms)", kReadLimitMs, took);
+        Check(Untouched(buffer), "a read without input leaves the buffer", 1, 0);
+        Check(outWord == kUntouchedWord, "a read without input leaves the out-word", 1, 0);
+    }
+}
+
+// Every output report is refused by a device that takes none.
+void WritesToADeviceWithoutOutputReportsFail(HidHandle handle) {
+    for (uint8_t reportId : {0x11, 0x12, 0x17, 0x42}) {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {reportId, 0x10};
+        uint32_t outWord = kUntouchedWord;
+        Check(WriteReport(handle, buffer, &outWord) == -1, "a write without output reports", -1,
+              reportId);
+        Check(outWord == kUntouchedWord, "a refused write leaves the out-word", 1, 0);
+    }
+}
+
+// A close on one thread ends a read loop on another within one read, and returns.
+void CloseWakesAReadInProgress(HidHandle handle) {
+    std::atomic<bool> started{false};
+    std::atomic<int32_t> last{0};
+    std::thread reader([&] {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        started = true;
+        int32_t got = 0;
+        while (got == 0) {
+            got = ReadReport(handle, buffer, nullptr);
+        }
+        last = got;
+    });
+    while (!started) {
+        std::this_thread::yield();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
+    CloseHidHandle(handle);
+    const long closeTook = MsSince(start);
+    reader.join();
+    const long readerTook = MsSince(start);
+    Check(closeTook < kCloseWakeLimitMs, "the close returns in time (ms)", kCloseWakeLimitMs,
+          closeTook);
+    Check(readerTook < kCloseWakeLimitMs, "the reader sees the close in time (ms)",
+          kCloseWakeLimitMs, readerTook);
+    Check(last == -1, "the read in progress ends with -1", -1, last);
+}
+
+// Calls on a closed handle fail and touch nothing; a second close is harmless.
+void ClosedHandlesDoNothing(HidHandle handle) {
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+    std::memset(buffer, kUntouched, sizeof(buffer));
+    uint32_t outWord = kUntouchedWord;
+    Check(ReadReport(handle, buffer, &outWord) == -1, "a read on a closed handle", -1, 0);
+    Check(Untouched(buffer), "a read on a closed handle leaves the buffer", 1, 0);
+    buffer[0] = 0x11;
+    Check(WriteReport(handle, buffer, &outWord) == -1, "a write on a closed handle", -1, 0);
+    Check(outWord == kUntouchedWord, "calls on a closed handle leave the out-word", 1, 0);
+    CloseHidHandle(handle);
+}
+
+} // namespace
+
+int main() {
+    FindsOnlyWhatIsThere();
+
+    const HidHandle first = OpenHidHandle(kWineVendorId, kWineKeyboardId);
+    const HidHandle second = OpenHidHandle(kWineVendorId, kWineKeyboardId);
+    if (first == HID_NO_DEVICE || second == HID_NO_DEVICE) {
+        std::printf("FAIL Wine's virtual keyboard cannot be opened twice\n");
+        return 1;
+    }
+    Check(first != second, "two openings get two handles", 1, 0);
+    ReadsWithoutInputTimeOut(first);
+    WritesToADeviceWithoutOutputReportsFail(first);
+    Check(ReadReport(first, nullptr, nullptr) == -1, "a read without a buffer", -1, 0);
+    CloseWakesAReadInProgress(first);
+    ClosedHandlesDoNothing(first);
+
+    // The other handle on the same device lives on; a new one is never an old one.
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+    Check(ReadReport(second, buffer, nullptr) == 0, "the other handle still reads", 0, -1);
+    const HidHandle third = OpenHidHandle(kWineVendorId, kWineKeyboardId);
+    Check(third != first && third != second, "handles are never reused", 1, 0);
+    CloseHidHandle(second);
+    CloseHidHandle(third);
+
+    std::printf("hid_library_check: %d failures\n", failures);
+    return failures;
+}

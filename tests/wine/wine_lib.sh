@@ -1,0 +1,30 @@
+# Shared pieces of the Wine tests. Sourced with the path of wine-tests.env, which
+# the x86_64 Windows build writes: where wine64, wineserver, the test prefix, the
+# Windows files and the Linux helpers are.
+
+# shellcheck source=/dev/null
+source "$1"
+E2E_DIR=$SOURCE_DIR/tests/e2e
+
+# Wine's own environment: the tests' prefix, no debug output, and no offer to
+# install Mono or Gecko (nothing here uses them).
+export WINEPREFIX=$WINE_PREFIX
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Makes a folder as a user makes one from the zip: tobrisk.exe beside the
+# tiny_hid_dll.dll in $1 (the real or the simulated one); prints its path.
+program_folder() {
+  local folder
+  folder=$(mktemp -d)
+  cp "$TOBRISK_EXE" "$folder/tobrisk.exe"
+  cp "$1" "$folder/tiny_hid_dll.dll"
+  echo "$folder"
+}
+
+# Ends every Wine process of the prefix and its wineserver, so that the next test
+# starts afresh on its own X server.
+stop_wine() {
+  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -w 2>/dev/null || true
+}
