@@ -22,31 +22,6 @@ const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
 const std::string kAllLeds = "write 11 f0";
 const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
 
-int CountEvents(const std::string& event) {
-    int count = 0;
-    for (const std::string& e : SimLogEvents()) {
-        count += e == event;
-    }
-    return count;
-}
-
-std::vector<std::string> LastEvents(size_t count) {
-    const std::vector<std::string> events = SimLogEvents();
-    return {events.end() - static_cast<std::ptrdiff_t>(std::min(count, events.size())), events.end()};
-}
-
-// Waits up to timeoutMs for done(), polling.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 // WinMain running on a UI thread of its own.
 struct ProgramRun {
     std::thread ui;
@@ -61,7 +36,7 @@ struct ProgramRun {
     }
     // Waits for WinMain to return; false when it did not within timeoutMs.
     bool WaitForEnd(int timeoutMs) {
-        const bool done = WaitFor([this] { return ended.load(); }, timeoutMs);
+        const bool done = PumpUntil([this] { return ended.load(); }, timeoutMs);
         if (done && ui.joinable()) {
             ui.join();
         }
@@ -85,7 +60,7 @@ class Program : public ::testing::Test {
     void StartSampling(ProgramRun& run, const std::string& scenario) {
         StartFreshRun(scenario);
         run.Start();
-        ASSERT_TRUE(WaitFor([] { return CountEvents(kGyroRequest) >= 3; }, 5000)) << "no sampling";
+        ASSERT_TRUE(PumpUntil([] { return SimLogCount(kGyroRequest) >= 3; }, 5000)) << "no sampling";
     }
 };
 
@@ -153,11 +128,11 @@ TEST_F(Program, EveryWayOutLeavesTheRemoteIdleAndExitsWithZero) {
         ASSERT_TRUE(run.WaitForEnd(c.request ? 1000 : 3000)) << c.name << ": the program did not end";
         EXPECT_EQ(run.exitCode, 0) << c.name;
         if (std::string(c.name).find("vanished") == std::string::npos) {
-            EXPECT_EQ(LastEvents(3), kRelease) << c.name;
+            EXPECT_EQ(SimLogLastEvents(3), kRelease) << c.name;
         } else {
-            EXPECT_EQ(LastEvents(1), std::vector<std::string>{"close"}) << c.name;
+            EXPECT_EQ(SimLogLastEvents(1), std::vector<std::string>{"close"}) << c.name;
         }
-        EXPECT_EQ(CountEvents("close"), 1) << c.name;
+        EXPECT_EQ(SimLogCount("close"), 1) << c.name;
         EXPECT_TRUE(Win32TestWaitForThreads(3000)) << c.name;
         EXPECT_EQ(Win32TestLiveGdiObjects(), 0) << c.name;
         EXPECT_TRUE(Win32TestMessageBoxTexts().empty()) << c.name;
@@ -171,9 +146,9 @@ TEST_F(Program, AnyOtherKeyIsSwallowed) {
     for (UINT key : {UINT('A'), UINT(VK_RETURN), UINT(VK_SPACE), UINT(0x70)}) {
         Win32TestPressKey(window, key);
     }
-    const int requestsBefore = CountEvents(kGyroRequest);
+    const int requestsBefore = SimLogCount(kGyroRequest);
     EXPECT_FALSE(run.WaitForEnd(300));
-    EXPECT_GT(CountEvents(kGyroRequest), requestsBefore) << "sampling goes on";
+    EXPECT_GT(SimLogCount(kGyroRequest), requestsBefore) << "sampling goes on";
     Win32TestPressKey(window, VK_ESCAPE);
     ASSERT_TRUE(run.WaitForEnd(1000));
     EXPECT_EQ(run.exitCode, 0);
@@ -188,8 +163,8 @@ TEST_F(Program, ASecondDestroyDoesNothingMore) {
     Win32TestPressKey(window, VK_ESCAPE);
     ASSERT_TRUE(run.WaitForEnd(1000));
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(LastEvents(3), kRelease);
-    EXPECT_EQ(CountEvents("close"), 1);
+    EXPECT_EQ(SimLogLastEvents(3), kRelease);
+    EXPECT_EQ(SimLogCount("close"), 1);
     int deletes = 0;
     for (const std::string& call : Win32TestTakeGdiLog()) {
         deletes += call.rfind("DeleteObject", 0) == 0;

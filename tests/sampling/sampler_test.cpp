@@ -68,14 +68,6 @@ HWND CreateTestWindow() {
     return window;
 }
 
-int CountEvents(const std::string& event) {
-    int count = 0;
-    for (const std::string& e : SimLogEvents()) {
-        count += e == event;
-    }
-    return count;
-}
-
 class GyroSampler : public ::testing::Test {
   protected:
     // Opens the remote as start-up leaves it, with a main window (or none) and
@@ -100,7 +92,7 @@ class GyroSampler : public ::testing::Test {
 
     // Runs until the sampler has sent count read requests.
     bool RunForRequests(int count, int timeoutMs = 3000) {
-        return PumpUntil([count] { return CountEvents(kGyroRequest) >= count; }, timeoutMs);
+        return PumpUntil([count] { return SimLogCount(kGyroRequest) >= count; }, timeoutMs);
     }
 
     // The UI thread's shutdown, then the wait for the sampler to end.
@@ -110,14 +102,6 @@ class GyroSampler : public ::testing::Test {
         }
         EXPECT_TRUE(PumpUntil([] { return Win32TestRunningThreads() == 0; }, 3000))
             << "the sampler did not end";
-    }
-
-    static std::vector<std::string> LastEvents(size_t count) {
-        const std::vector<std::string> events = SimLogEvents();
-        if (events.size() < count) {
-            return events;
-        }
-        return {events.end() - static_cast<std::ptrdiff_t>(count), events.end()};
     }
 
     void TearDown() override {
@@ -142,7 +126,7 @@ TEST_F(GyroSampler, EachSampleSendsTheModeReportThenTheReadRequest) {
     for (size_t i = 1; i + 2 < writes.size(); ++i) {
         ASSERT_EQ(writes[i], (i % 2 == 1) ? kModeAccel : kGyroRequest) << "write " << i;
     }
-    EXPECT_EQ(LastEvents(3), kRelease);
+    EXPECT_EQ(SimLogLastEvents(3), kRelease);
 }
 
 TEST_F(GyroSampler, GyroValueFollowsTheRegisterWithTheProgramsConversion) {
@@ -173,7 +157,7 @@ TEST_F(GyroSampler, HomeAloneEndsTheRunAndNothingElseDoes) {
         EXPECT_EQ(mainRecord.destroys, c.ends ? 1 : 0) << c.buttons;
         if (c.ends) {
             EXPECT_TRUE(PumpUntil([] { return Win32TestRunningThreads() == 0; }, 2000)) << c.buttons;
-            EXPECT_EQ(LastEvents(3), kRelease) << c.buttons;
+            EXPECT_EQ(SimLogLastEvents(3), kRelease) << c.buttons;
         }
         ShutDown();
     }
@@ -214,7 +198,7 @@ TEST_F(GyroSampler, AShutdownInTheMiddleOfASampleIsNeverFollowedByASamplerReport
         ASSERT_TRUE(RunForRequests(round));
         WaitMilliseconds(round * 7);
         ShutDown();
-        EXPECT_EQ(LastEvents(3), kRelease) << "round " << round;
+        EXPECT_EQ(SimLogLastEvents(3), kRelease) << "round " << round;
     }
 }
 
@@ -233,7 +217,7 @@ TEST_F(GyroSampler, ARemoteThatStopsAnsweringNeverHoldsUpTheShutdown) {
         ASSERT_TRUE(RunForRequests(1)) << c.scenario;
         WaitMilliseconds(400);  // well into the silence
         ShutDown();
-        EXPECT_EQ(LastEvents(c.lastEvents.size()), c.lastEvents) << c.scenario;
+        EXPECT_EQ(SimLogLastEvents(c.lastEvents.size()), c.lastEvents) << c.scenario;
     }
 }
 

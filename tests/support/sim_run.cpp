@@ -1,5 +1,6 @@
 #include "sim_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -53,6 +54,19 @@ std::vector<std::string> SimLogEvents() {
         events.push_back(space == std::string::npos ? line : line.substr(space + 1));
     }
     return events;
+}
+
+int SimLogCount(const std::string& event) {
+    int count = 0;
+    for (const std::string& e : SimLogEvents()) {
+        count += e == event;
+    }
+    return count;
+}
+
+std::vector<std::string> SimLogLastEvents(size_t count) {
+    const std::vector<std::string> events = SimLogEvents();
+    return {events.end() - static_cast<std::ptrdiff_t>(std::min(count, events.size())), events.end()};
 }
 
 std::vector<std::string> SimMisuse() {

@@ -17,6 +17,12 @@ std::vector<std::string> SimLogLines();
 // The log's events without their times ("open", "write 12 00 31", "close", ...).
 std::vector<std::string> SimLogEvents();
 
+// How many times event stands in the log.
+int SimLogCount(const std::string& event);
+
+// The last count events of the log (all of them when there are fewer).
+std::vector<std::string> SimLogLastEvents(size_t count);
+
 // The events that count as misuse of the library (calls on closed handles).
 std::vector<std::string> SimMisuse();
 
