@@ -28,3 +28,6 @@ stop_wine() {
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
 }
+
+# A test begins with nothing left of an earlier one that was stopped half-way.
+stop_wine
