@@ -14,10 +14,9 @@
 #include <thread>
 
 #include "hid_report_library.h"
+#include "windows_check.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t kWineVendorId = 0x845E;
 constexpr uint16_t kWineMouseId = 0x0001;
@@ -26,22 +25,6 @@ constexpr uint8_t kUntouched = 0xA5; // fills buffers that a call must leave alo
 constexpr uint32_t kUntouchedWord = 0xC0FFEEu;
 constexpr long kReadLimitMs = 1000;      // generous: a read waits about 30 ms
 constexpr long kCloseWakeLimitMs = 1000; // a read must see the close within this
-
-int failures = 0;
-
-// Records a failed check with what was expected and what came.
-void Check(bool passed, const char* what, long expected, long actual) {
-    if (!passed) {
-        ++failures;
-        std::printf("FAIL %s: expected %ld, got %ld\n", what, expected, actual);
-    }
-}
-
-// Milliseconds since start.
-long MsSince(Clock::time_point start) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
 
 // Whether all HID_REPORT_BUFFER_SIZE bytes of buffer still hold kUntouched.
 bool Untouched(const uint8_t* buffer) {
@@ -81,7 +64,7 @@ void ReadsWithoutInputTimeOut(HidHandle handle) {
         uint8_t buffer[HID_REPORT_BUFFER_SIZE];
         std::memset(buffer, kUntouched, sizeof(buffer));
         uint32_t outWord = kUntouchedWord;
-        const auto start = Clock::now();
+        const auto start = CheckClock::now();
         const int32_t got = ReadReport(handle, buffer, &outWord);
         const long took = MsSince(start);
         Check(got == 0, "a read without input returns 0", 0, got);
@@ -119,7 +102,7 @@ void CloseWakesAReadInProgress(HidHandle handle) {
         std::this_thread::yield();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto start = Clock::now();
+    const auto start = CheckClock::now();
     CloseHidHandle(handle);
     const long closeTook = MsSince(start);
     reader.join();
@@ -170,6 +153,6 @@ int main() {
     CloseHidHandle(second);
     CloseHidHandle(third);
 
-    std::printf("hid_library_check: %d failures\n", failures);
-    return failures;
+    std::printf("hid_library_check: %d failures\n", checkFailures);
+    return checkFailures;
 }

@@ -1,0 +1,344 @@
+// Runs the Windows backend's report I/O (windows_hid_file) under the handle table,
+// as tiny_hid_dll.dll does, over a named pipe in message mode that stands in for a
+// remote: each message is one 22-byte report, and this program plays the remote on
+// the pipe's other end. Wine has no remote to offer, and its virtual HID devices
+// send nothing, so this is where reports really move: writes padded to the output
+// report length, reads handing over whole reports in order, reads that time out
+// without losing the next report, writes the remote does not take, a remote that
+// goes away, a close during a read, and a read and writes at once. Prints each
+// failure; the exit code is the number of failures.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handle_table.h"
+#include "windows_check.h"
+#include "windows_hid_file.h"
+
+namespace {
+
+constexpr size_t kReportLength = 22;  // the remote's input and output reports
+constexpr DWORD kPipeBuffer = 4096;   // room for many reports each way
+constexpr uint8_t kUntouched = 0xA5;  // fills buffers that a call must leave alone
+constexpr long kCallLimitMs = 1000;   // generous bound on any one call
+constexpr DWORD kRemoteWaitMs = 1000; // how long the remote waits for a report
+
+using Report = std::vector<uint8_t>;
+
+// The device end of the next pipe, handed to the handle table's open.
+HANDLE nextDeviceEnd = INVALID_HANDLE_VALUE;
+
+// Opens the pipe end made ready by OpenPipeRemote, whatever the IDs.
+HidDevice* OpenPipeDevice(uint16_t, uint16_t) {
+    HANDLE file = nextDeviceEnd;
+    nextDeviceEnd = INVALID_HANDLE_VALUE;
+    return file == INVALID_HANDLE_VALUE ? nullptr : WrapHidFile(file, kReportLength, kReportLength);
+}
+
+constexpr HidDeviceCalls kPipeCalls = {
+    .open = OpenPipeDevice,
+    .read = ReadHidFile,
+    .write = WriteHidFile,
+    .close = CloseHidFile,
+};
+
+// One remote on a pipe: the end this program plays it on, and the library's handle.
+struct PipeRemote {
+    HANDLE remoteEnd = INVALID_HANDLE_VALUE; // overlapped; closed by EndRemote
+    HidHandle handle = HID_NO_DEVICE;        // the device end, through the handle table
+};
+
+// Makes a pipe whose remote end buffers bufferSize bytes each way (0: a write waits
+// until the other end reads) and opens its device end through the handle table.
+PipeRemote OpenPipeRemote(DWORD bufferSize) {
+    static int serial = 0;
+    const std::string name = "\\\\.\\pipe\\tobrisk-hid-file-check-" +
+                             std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    PipeRemote remote;
+    remote.remoteEnd = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                        bufferSize, bufferSize, 0, nullptr);
+    nextDeviceEnd = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(nextDeviceEnd, &mode, nullptr, nullptr);
+    remote.handle = OpenDeviceHandle(kPipeCalls, 1, 1);
+    Check(remote.remoteEnd != INVALID_HANDLE_VALUE && remote.handle != HID_NO_DEVICE,
+          "a pipe stands in for the remote", 1, 0);
+    return remote;
+}
+
+// Closes the library's handle and the remote's end.
+void EndRemote(PipeRemote& remote) {
+    CloseDeviceHandle(remote.handle);
+    CloseHandle(remote.remoteEnd);
+}
+
+// A report of kReportLength bytes: the ID, then bytes counting up from first.
+Report MakeReport(uint8_t id, uint8_t first) {
+    Report report(kReportLength);
+    report[0] = id;
+    for (size_t i = 1; i < kReportLength; ++i) {
+        report[i] = static_cast<uint8_t>(first + i);
+    }
+    return report;
+}
+
+// Runs one ReadFile or WriteFile on the remote's end, waiting up to kRemoteWaitMs
+// and cancelling it after that. Returns the bytes moved, or -1.
+long RemoteIo(const PipeRemote& remote, bool reading, uint8_t* data, DWORD length) {
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const BOOL done = reading ? ReadFile(remote.remoteEnd, data, length, nullptr, &overlapped)
+                              : WriteFile(remote.remoteEnd, data, length, nullptr, &overlapped);
+    if (!done && GetLastError() == ERROR_IO_PENDING &&
+        WaitForSingleObject(overlapped.hEvent, kRemoteWaitMs) != WAIT_OBJECT_0) {
+        CancelIo(remote.remoteEnd);
+    }
+    DWORD moved = 0;
+    const BOOL finished = GetOverlappedResult(remote.remoteEnd, &overlapped, &moved, TRUE);
+    CloseHandle(overlapped.hEvent);
+    return finished ? static_cast<long>(moved) : -1;
+}
+
+// The remote sends one report; false when it could not within kRemoteWaitMs.
+bool RemoteSends(const PipeRemote& remote, Report report) {
+    return RemoteIo(remote, false, report.data(), static_cast<DWORD>(report.size())) ==
+           static_cast<long>(report.size());
+}
+
+// The next message that reached the remote, waiting up to kRemoteWaitMs; empty when
+// none came or the pipe broke.
+Report RemoteTakes(const PipeRemote& remote) {
+    Report message(kPipeBuffer);
+    const long got = RemoteIo(remote, true, message.data(), static_cast<DWORD>(message.size()));
+    message.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return message;
+}
+
+// Reads one report through the library into a buffer of kUntouched bytes; returns
+// the result and, in took, how long the call lasted.
+int32_t Read(const PipeRemote& remote, uint8_t* buffer, long& took) {
+    std::memset(buffer, kUntouched, HID_REPORT_BUFFER_SIZE);
+    const auto start = CheckClock::now();
+    const int32_t got = ReadDeviceReport(remote.handle, buffer, nullptr);
+    took = MsSince(start);
+    return got;
+}
+
+// Whether buffer holds report and nothing was written beyond it.
+bool Holds(const uint8_t* buffer, const Report& report) {
+    if (std::memcmp(buffer, report.data(), report.size()) != 0) {
+        return false;
+    }
+    for (size_t i = report.size(); i < HID_REPORT_BUFFER_SIZE; ++i) {
+        if (buffer[i] != kUntouched) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every output report reaches the remote as one whole report of 22 bytes: its own
+// bytes, then zeros (never what stood in the buffer behind it).
+void WritesArePaddedToTheOutputReportLength() {
+    struct Case {
+        uint8_t id;
+        size_t length; // the report's own length, from OutputReportLength
+    };
+    const Case cases[] = {{0x11, 2}, {0x12, 3}, {0x17, 7}, {0x42, 22}};
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    for (const Case& c : cases) {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        std::memset(buffer, 0xEE, sizeof(buffer));
+        for (size_t i = 0; i < c.length; ++i) {
+            buffer[i] = static_cast<uint8_t>(c.id + i);
+        }
+        uint32_t outWord = 0;
+        const int32_t sent = WriteDeviceReport(remote.handle, buffer, &outWord);
+        Check(sent == static_cast<int32_t>(kReportLength), "a write returns the bytes sent",
+              kReportLength, sent);
+        Check(outWord == kReportLength, "a write's out-word", kReportLength, outWord);
+        const Report message = RemoteTakes(remote);
+        Check(message.size() == kReportLength, "the remote gets a whole report", kReportLength,
+              static_cast<long>(message.size()));
+        if (message.size() != kReportLength) {
+            continue;
+        }
+        Check(std::memcmp(message.data(), buffer, c.length) == 0, "the report's own bytes", c.id,
+              message[0]);
+        for (size_t i = c.length; i < kReportLength; ++i) {
+            Check(message[i] == 0, "padding is zeros", 0, message[i]);
+        }
+    }
+    EndRemote(remote);
+}
+
+// Reports that wait in the pipe come out whole, one per read, in the order sent.
+void ReadsHandOverWholeReportsInOrder() {
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    const Report reports[] = {MakeReport(0x31, 0x10), MakeReport(0x21, 0x40),
+                              MakeReport(0x30, 0x70)};
+    for (const Report& report : reports) {
+        RemoteSends(remote, report);
+    }
+    for (const Report& report : reports) {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        long took = 0;
+        const int32_t got = Read(remote, buffer, took);
+        Check(got == static_cast<int32_t>(kReportLength), "a read returns the report's length",
+              kReportLength, got);
+        Check(Holds(buffer, report), "a read hands over the next report", report[0], buffer[0]);
+    }
+    EndRemote(remote);
+}
+
+// Reads with nothing to read end in time and leave the buffer; the report sent
+// afterwards is not lost to the cancelled reads.
+void ReadsThatTimeOutLoseNothing() {
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+    for (int i = 0; i < 5; ++i) {
+        long took = 0;
+        const int32_t got = Read(remote, buffer, took);
+        Check(got == 0, "a read with nothing to read returns 0", 0, got);
+        Check(took < kCallLimitMs, "a read with nothing to read ends in time (ms)", kCallLimitMs,
+              took);
+        Check(Holds(buffer, {}), "a read with nothing to read leaves the buffer", 1, 0);
+    }
+    const Report report = MakeReport(0x21, 0x01);
+    RemoteSends(remote, report);
+    long took = 0;
+    Check(Read(remote, buffer, took) == static_cast<int32_t>(kReportLength),
+          "the report after timed-out reads is read", kReportLength, 0);
+    Check(Holds(buffer, report), "the report after timed-out reads is whole", report[0], buffer[0]);
+    EndRemote(remote);
+}
+
+// A write that the remote never takes fails after its bound; the device goes on
+// working for reads and for the next writes.
+void WritesTheRemoteDoesNotTakeFailInTime() {
+    PipeRemote remote = OpenPipeRemote(0);
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x11, 0x10};
+    for (int i = 0; i < 2; ++i) {
+        const auto start = CheckClock::now();
+        const int32_t sent = WriteDeviceReport(remote.handle, buffer, nullptr);
+        const long took = MsSince(start);
+        Check(sent == -1, "a write the remote does not take", -1, sent);
+        Check(took >= static_cast<long>(kWriteWaitMs) - 20 && took < kCallLimitMs,
+              "it fails after its wait (ms)", kWriteWaitMs, took);
+    }
+    // With no room in the pipe, the remote's report goes through only to a waiting read.
+    std::atomic<int32_t> got{0};
+    std::thread reader([&] {
+        uint8_t readBuffer[HID_REPORT_BUFFER_SIZE];
+        for (int i = 0; i < 100 && got == 0; ++i) {
+            got = ReadDeviceReport(remote.handle, readBuffer, nullptr);
+        }
+    });
+    Check(RemoteSends(remote, MakeReport(0x30, 0x20)), "the remote's report is taken", 1, 0);
+    reader.join();
+    Check(got == static_cast<int32_t>(kReportLength), "reads still work after a failed write",
+          kReportLength, got);
+    EndRemote(remote);
+}
+
+// When the remote goes away, reads and writes fail at once and touch nothing.
+void ARemoteThatGoesAwayFailsEveryCall() {
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    CloseHandle(remote.remoteEnd);
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+    long took = 0;
+    Check(Read(remote, buffer, took) == -1, "a read from a remote that went away", -1, 0);
+    Check(Holds(buffer, {}), "a failed read leaves the buffer", 1, 0);
+    Check(took < kCallLimitMs, "a failed read ends in time (ms)", kCallLimitMs, took);
+    buffer[0] = 0x11;
+    Check(WriteDeviceReport(remote.handle, buffer, nullptr) == -1,
+          "a write to a remote that went away", -1, 0);
+    CloseDeviceHandle(remote.handle);
+}
+
+// A close ends a read loop on another thread within a read, and closes the pipe.
+void CloseEndsAReadInProgressAndClosesTheDevice() {
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    std::atomic<bool> started{false};
+    std::atomic<int32_t> last{0};
+    std::thread reader([&] {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        started = true;
+        int32_t got = 0;
+        while (got == 0) {
+            got = ReadDeviceReport(remote.handle, buffer, nullptr);
+        }
+        last = got;
+    });
+    while (!started) {
+        std::this_thread::yield();
+    }
+    Sleep(100);
+    const auto start = CheckClock::now();
+    CloseDeviceHandle(remote.handle);
+    reader.join();
+    const long took = MsSince(start);
+    Check(last == -1, "the read in progress ends with -1", -1, last);
+    Check(took < kCallLimitMs, "the close and the reader end in time (ms)", kCallLimitMs, took);
+    DWORD available = 0;
+    const BOOL peeked = PeekNamedPipe(remote.remoteEnd, nullptr, 0, nullptr, &available, nullptr);
+    Check(!peeked && GetLastError() == ERROR_BROKEN_PIPE, "the remote sees the device closed", 1,
+          0);
+    CloseHandle(remote.remoteEnd);
+}
+
+// Writes go through while another thread keeps a read waiting on the same handle:
+// each has its own OVERLAPPED and buffer, so none runs into its time limit and they
+// arrive whole and in order.
+void WritesPassAWaitingRead() {
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        while (!stop) {
+            ReadDeviceReport(remote.handle, buffer, nullptr);
+        }
+    });
+    long slowest = 0;
+    for (uint8_t i = 0; i < 20; ++i) {
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x17, i};
+        const auto start = CheckClock::now();
+        Check(WriteDeviceReport(remote.handle, buffer, nullptr) ==
+                  static_cast<int32_t>(kReportLength),
+              "a write beside a waiting read", kReportLength, -1);
+        slowest = std::max(slowest, MsSince(start));
+    }
+    stop = true;
+    reader.join();
+    Check(slowest < static_cast<long>(kWriteWaitMs), "the slowest write (ms)", kWriteWaitMs,
+          slowest);
+    for (uint8_t i = 0; i < 20; ++i) {
+        const Report message = RemoteTakes(remote);
+        Check(message.size() == kReportLength && message[1] == i, "writes arrive in order", i,
+              message.size() == kReportLength ? message[1] : -1);
+    }
+    EndRemote(remote);
+}
+
+} // namespace
+
+int main() {
+    WritesArePaddedToTheOutputReportLength();
+    ReadsHandOverWholeReportsInOrder();
+    ReadsThatTimeOutLoseNothing();
+    WritesTheRemoteDoesNotTakeFailInTime();
+    ARemoteThatGoesAwayFailsEveryCall();
+    CloseEndsAReadInProgressAndClosesTheDevice();
+    WritesPassAWaitingRead();
+    std::printf("hid_file_check: %d failures\n", checkFailures);
+    return checkFailures;
+}
