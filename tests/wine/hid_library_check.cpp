@@ -25,6 +25,7 @@ constexpr uint8_t kUntouched = 0xA5; // fills buffers that a call must leave alo
 constexpr uint32_t kUntouchedWord = 0xC0FFEEu;
 constexpr long kReadLimitMs = 1000;      // generous: a read waits about 30 ms
 constexpr long kCloseWakeLimitMs = 1000; // a read must see the close within this
+constexpr long kDevicesLimitMs = 10000;  // Wine's bus driver starts within this
 
 // Whether all HID_REPORT_BUFFER_SIZE bytes of buffer still hold kUntouched.
 bool Untouched(const uint8_t* buffer) {
@@ -34,6 +35,24 @@ bool Untouched(const uint8_t* buffer) {
         }
     }
     return true;
+}
+
+// Waits up to kDevicesLimitMs for Wine's bus driver, which starts with the first
+// program of a fresh Wine session, to offer both virtual devices.
+void WaitForWineDevices() {
+    const auto start = CheckClock::now();
+    bool bothThere = false;
+    while (!bothThere && MsSince(start) < kDevicesLimitMs) {
+        const HidHandle mouse = OpenHidHandle(kWineVendorId, kWineMouseId);
+        const HidHandle keyboard = OpenHidHandle(kWineVendorId, kWineKeyboardId);
+        bothThere = mouse != HID_NO_DEVICE && keyboard != HID_NO_DEVICE;
+        CloseHidHandle(mouse);
+        CloseHidHandle(keyboard);
+        if (!bothThere) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    Check(bothThere, "Wine's virtual devices appear in time (ms)", kDevicesLimitMs, MsSince(start));
 }
 
 // Only the IDs asked for are opened: no remote of either model, no unknown device.
@@ -130,6 +149,7 @@ void ClosedHandlesDoNothing(HidHandle handle) {
 } // namespace
 
 int main() {
+    WaitForWineDevices();
     FindsOnlyWhatIsThere();
 
     const HidHandle first = OpenHidHandle(kWineVendorId, kWineKeyboardId);
