@@ -129,7 +129,6 @@ TEST_F(Display, TheBarsArePaintedWhereTheValuesPutThem) {
     for (const auto& p : points) {
         EXPECT_EQ(image.At(p.x, p.y), p.colour) << p.what << " at (" << p.x << ", " << p.y << ")";
     }
-    Win32TestSaveClientPng(window, "tobrisk-display-test.png");
 }
 
 } // namespace
