@@ -29,6 +29,14 @@ source "$(dirname "$0")/../e2e/e2e_lib.sh"
 # ThreadSanitizer builds otherwise sleep a second at exit while a worker thread
 # still runs (as the sampler does in its start delay), which would count as a hang.
 export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}atexit_sleep_ms=0"
+# The Linux build keeps its single-instance lock in $XDG_RUNTIME_DIR: a private
+# one, so that the same user's other runs of the program (another test run, a
+# window left open) are never taken for the instance that is already there.
+if [ -z "${E2E_RUNNER:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 
 RELEASE='write 12 00 30|write 11 10|close'
 START_FAILED='open|write 12 00 31|close'
