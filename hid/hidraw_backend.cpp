@@ -5,12 +5,22 @@
 // and close replace. So calls into one device run one at a time, in turns taken in
 // arrival order (a write waits for the read slice in progress, never for a reader
 // that loops), and open and close hold the process-wide hidapiLock.
+//
+// First run: when every node of the asked-for IDs fails to open and one of them
+// lacks read and write permission, the udev rule is missing; the open writes one
+// line saying so to standard error (once per process) before it fails.
 #include <hidapi.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "call_turns.h"
 #include "hid_device.h"
+#include "hidraw_access_note.h"
 
 struct HidDevice {
     hid_device* hid = nullptr; // owned; closed by CloseHidraw
@@ -25,6 +35,30 @@ std::mutex& HidapiLock() {
     return *lock;
 }
 
+bool accessNoteWritten = false; // the first-run note went out; guarded by HidapiLock
+
+// Whether the permission bits let this process read and write the node: 0, or errno.
+int NodeAccessError(const char* path) {
+    return access(path, R_OK | W_OK) == 0 ? 0 : errno;
+}
+
+// After every node in found failed to open: writes the first-run note when it is due
+// and not yet written. Called with HidapiLock held.
+void NoteInaccessibleNodes(const hid_device_info* found) {
+    if (accessNoteWritten) {
+        return;
+    }
+    std::vector<HidrawNodeAttempt> failed;
+    for (const hid_device_info* info = found; info != nullptr; info = info->next) {
+        failed.push_back({info->path, NodeAccessError(info->path)});
+    }
+    const std::string note = HidrawAccessNote(failed);
+    if (!note.empty()) {
+        std::fprintf(stderr, "%s\n", note.c_str());
+        accessNoteWritten = true;
+    }
+}
+
 // Tries each hidraw node with these IDs in hidapi's order; the first that opens wins.
 HidDevice* OpenHidraw(uint16_t vendorId, uint16_t productId) {
     std::lock_guard<std::mutex> hold(HidapiLock());
@@ -35,6 +69,9 @@ HidDevice* OpenHidraw(uint16_t vendorId, uint16_t productId) {
     hid_device* opened = nullptr;
     for (hid_device_info* info = found; info != nullptr && opened == nullptr; info = info->next) {
         opened = hid_open_path(info->path);
+    }
+    if (opened == nullptr) {
+        NoteInaccessibleNodes(found);
     }
     hid_free_enumeration(found);
     if (opened == nullptr) {
@@ -78,6 +115,25 @@ constexpr HidDeviceCalls kHidrawCalls = {
 };
 
 } // namespace
+
+// The note is due when no failed node was accessible and one was denied.
+std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes) {
+    const HidrawNodeAttempt* denied = nullptr;
+    for (const HidrawNodeAttempt& node : failedNodes) {
+        if (node.accessError == 0) {
+            return "";
+        }
+        if (denied == nullptr && (node.accessError == EACCES || node.accessError == EPERM)) {
+            denied = &node;
+        }
+    }
+    if (denied == nullptr) {
+        return "";
+    }
+    return "tobrisk: the Wii Remote's hidraw node " + denied->path +
+           " is not accessible: the udev rule is missing; install"
+           " packaging/udev/70-tobrisk-wiimote.rules into /etc/udev/rules.d (see README)";
+}
 
 const HidDeviceCalls& SystemHidDevice() {
     return kHidrawCalls;

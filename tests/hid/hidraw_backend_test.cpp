@@ -1,12 +1,16 @@
 // The HID report library as the program links it, over hidapi's hidraw backend, on a
-// machine with no remote: nothing opens, and no call reaches a device.
+// machine with no remote: nothing opens, and no call reaches a device. And the
+// first-run note that names a remote's node the udev rule did not open up.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "hid_report_library.h"
+#include "hidraw_access_note.h"
 
 namespace {
 
@@ -28,8 +32,45 @@ TEST(HidrawLibrary, WithNoRemotePresentNothingOpens) {
     if (WiiRemoteConnected()) {
         GTEST_SKIP() << "a Wii Remote is connected to this machine";
     }
+    testing::internal::CaptureStderr();
     EXPECT_EQ(OpenHidHandle(0x057E, 0x0306), HID_NO_DEVICE);
     EXPECT_EQ(OpenHidHandle(0x057E, 0x0330), HID_NO_DEVICE);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "no remote, so no note";
+}
+
+// The note, when due, names the node and the rule to install, on one line.
+TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
+    const std::string rule = "packaging/udev/70-tobrisk-wiimote.rules";
+    struct Case {
+        const char* what;
+        std::vector<HidrawNodeAttempt> failed;
+        const char* namedNode; // nullptr: no note
+    };
+    const std::vector<Case> cases = {
+        {"no node found", {}, nullptr},
+        {"one node, permission denied", {{"/dev/hidraw3", EACCES}}, "/dev/hidraw3"},
+        {"one node, not permitted", {{"/dev/hidraw1", EPERM}}, "/dev/hidraw1"},
+        {"node accessible, open failed otherwise", {{"/dev/hidraw3", 0}}, nullptr},
+        {"node gone before the check", {{"/dev/hidraw3", ENOENT}}, nullptr},
+        {"gone, then denied", {{"/dev/hidraw2", ENOENT}, {"/dev/hidraw5", EACCES}}, "/dev/hidraw5"},
+        {"two denied: the first is named",
+         {{"/dev/hidraw4", EACCES}, {"/dev/hidraw6", EACCES}},
+         "/dev/hidraw4"},
+        {"denied, but another accessible", {{"/dev/hidraw4", EACCES}, {"/dev/hidraw6", 0}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string note = HidrawAccessNote(c.failed);
+        if (c.namedNode == nullptr) {
+            EXPECT_EQ(note, "") << c.what;
+            continue;
+        }
+        EXPECT_EQ(note.rfind("tobrisk: ", 0), 0u) << c.what << ": " << note;
+        EXPECT_NE(note.find(std::string(" ") + c.namedNode + " "), std::string::npos)
+            << c.what << ": " << note;
+        EXPECT_NE(note.find("udev rule is missing"), std::string::npos) << c.what << ": " << note;
+        EXPECT_NE(note.find(rule), std::string::npos) << c.what << ": " << note;
+        EXPECT_EQ(note.find('\n'), std::string::npos) << c.what << ": one line";
+    }
 }
 
 TEST(HidrawLibrary, CallsWithoutAnOpenHandleFailAndLeaveTheBuffer) {
