@@ -89,6 +89,7 @@ int CountEntries(const char* folder, bool ownDescriptor) {
     return ownDescriptor ? count - 1 : count;
 }
 
+// Looks at the process now.
 Snapshot Take(std::chrono::steady_clock::time_point start) {
     Snapshot s{};
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -102,6 +103,7 @@ Snapshot Take(std::chrono::steady_clock::time_point start) {
     return s;
 }
 
+// One line of the report.
 void Print(const char* what, const Snapshot& s) {
     std::printf("%-9s %8.1f s  samples %10lld  paints %9lld  rss %7lld KiB  gdi %d  "
                 "workers %d  threads %d  fds %d\n",

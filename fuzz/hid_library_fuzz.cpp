@@ -68,10 +68,12 @@ struct FakeDevice {
 
 FakeDevice fake;
 
+// The byte at index of the report the device makes from seed.
 uint8_t Pattern(uint8_t seed, size_t index) {
     return static_cast<uint8_t>(seed * 31 + index * 7 + 1);
 }
 
+// Opens a device when one with these IDs is present.
 HidDevice* FakeOpen(uint16_t vendorId, uint16_t productId) {
     FUZZ_CHECK(vendorId == kNintendoVendorId, "opened vendor %04x", vendorId);
     fake.openAttempts.push_back(productId);
@@ -84,6 +86,7 @@ HidDevice* FakeOpen(uint16_t vendorId, uint16_t productId) {
     return new HidDevice{productId};
 }
 
+// Gives the next queued answer; a time-out once they run out.
 int FakeRead(HidDevice* device, uint8_t* data, size_t length, int timeoutMs) {
     FUZZ_CHECK(device != nullptr, "read on no device");
     FUZZ_CHECK(length == HID_REPORT_BUFFER_SIZE && timeoutMs == kReadSliceMs,
@@ -102,6 +105,7 @@ int FakeRead(HidDevice* device, uint8_t* data, size_t length, int timeoutMs) {
     return answer.result;
 }
 
+// Records the bytes and returns the result asked for.
 int FakeWrite(HidDevice* device, const uint8_t* data, size_t length) {
     FUZZ_CHECK(device != nullptr, "write on no device");
     ++fake.writes;
@@ -110,6 +114,7 @@ int FakeWrite(HidDevice* device, const uint8_t* data, size_t length) {
     return fake.writeResult == 0 ? static_cast<int>(length) : fake.writeResult;
 }
 
+// Frees the device, so that any later call on it is a use-after-free.
 void FakeClose(HidDevice* device) {
     --fake.live;
     delete device;
@@ -153,6 +158,7 @@ HidHandle NotOpenHandle(Input& in, const Handles& handles) {
     return value;
 }
 
+// Opens a remote with the devices the input makes present; checks the handle.
 void Open(Input& in, Handles& handles) {
     if (handles.open.size() >= kMostOpen) {
         return;

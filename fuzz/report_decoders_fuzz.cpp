@@ -119,6 +119,7 @@ void CheckFields(const Expected& e, const char* after) {
                "%s: the input buffer differs from the reads", after);
 }
 
+// Whole milliseconds since start.
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start)

@@ -28,7 +28,7 @@
 
 namespace {
 
-// ---- The scenario rules, read independently of sim_scenario.cpp ----
+// The scenario rules, read here independently of sim_scenario.cpp.
 
 // The text without spaces and tabs at either end.
 std::string_view Trimmed(std::string_view text) {
@@ -83,6 +83,7 @@ bool Digits(std::string_view digits, int base, uint64_t max, uint64_t& value) {
     return value <= max;
 }
 
+// Whether text starts with 0x or 0X and has more after it.
 bool HexPrefixed(std::string_view text) {
     return text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
@@ -226,6 +227,7 @@ const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "lat
                              "period", "home", "buttons", "error", "mute", "unplug",
                              "seed", "noise", "backlog"};
 
+// Whether name is one of the scenario's keys.
 bool IsKey(std::string_view name) {
     for (const char* key : kKeys) {
         if (name == key) {
@@ -255,6 +257,7 @@ struct Reading {
     std::string message;
 };
 
+// Reads text by the rules, pair by pair, stopping at the first that is wrong.
 Reading Read(std::string_view text) {
     Reading r;
     std::vector<std::string_view> seen;
@@ -289,8 +292,9 @@ Reading Read(std::string_view text) {
     return r;
 }
 
-// ---- Comparing and writing scenarios ----
+// Comparing scenarios, and writing one back as text.
 
+// Whether two scenarios agree in every field.
 bool Same(const SimScenario& a, const SimScenario& b) {
     const bool sameButtons =
         a.buttons.has_value() == b.buttons.has_value() &&
@@ -304,6 +308,7 @@ bool Same(const SimScenario& a, const SimScenario& b) {
            a.backlog == b.backlog;
 }
 
+// Two lower-case hex digits.
 std::string Hex2(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "%02x", value & 0xFF);
@@ -351,14 +356,22 @@ std::string Written(const SimScenario& s) {
     return text;
 }
 
-// ---- Standard error while the remote opens ----
+// Standard error while the remote opens.
 
 int savedStderr = -1;
 int capturedStderr = -1;
 
-// Opens the remote with text in TINY_HID_SIM; returns the handle and what went to stderr.
+// The environment's TINY_HID_SIM entry, rewritten in place for every input: setenv
+// would keep every value it was ever given, and a long run would fill the memory.
+constexpr size_t kMostScenario = 8192;
+char environmentEntry[sizeof "TINY_HID_SIM=" + kMostScenario] = "TINY_HID_SIM=";
+
+// Opens the remote with text (at most kMostScenario bytes) in TINY_HID_SIM; returns
+// the handle and what went to stderr.
 HidHandle OpenWithScenario(const std::string& text, std::string& stderrText) {
-    setenv("TINY_HID_SIM", text.c_str(), 1);
+    char* value = environmentEntry + std::strlen("TINY_HID_SIM=");
+    std::memcpy(value, text.c_str(), text.size() + 1);
+    putenv(environmentEntry);
     std::fflush(stderr);
     ftruncate(capturedStderr, 0);
     lseek(capturedStderr, 0, SEEK_SET);
@@ -408,6 +421,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The opening sees the text up to its first NUL, as the environment holds it.
     const std::string inEnvironment(text.substr(0, text.find('\0')));
+    if (inEnvironment.size() > kMostScenario) {
+        return 0;
+    }
     const Reading opened = Read(inEnvironment);
     std::string stderrText;
     const HidHandle handle = OpenWithScenario(inEnvironment, stderrText);

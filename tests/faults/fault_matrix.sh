@@ -4,8 +4,8 @@
 # way the program can end, at awkward moments (during the probe, during the
 # sampler's start delay, in the middle of a sample, while the message box is up).
 #
-# For every row: the exit code; no hang (the program ends within one second of the
-# request); the last events on the remote (the release reports 0x12 00 30 and
+# For every row: the exit code; no hang (the remote is closed, and the program
+# ends, within one second of the request); the last events on the remote (the release reports 0x12 00 30 and
 # 0x11 10, then the close, whenever the remote is still there; the close alone
 # once it is unplugged; for start-up failures the whole log); exactly one close
 # and nothing after it; no misuse line.
@@ -17,9 +17,8 @@
 # the time the process has to end, and, for the endings that take the window down
 # (a close request), to the time the remote's close may take, since Wine with no
 # window manager waits for one before it destroys a window. REPORT, when given,
-# receives the results as a
-# Markdown table. FAULT_ROWS, when set, is a pattern: only rows whose name
-# matches it run.
+# receives the results as a Markdown table. FAULT_ROWS, when set, is a pattern:
+# only rows whose name matches it run.
 set -uo pipefail
 PROGRAM=$1
 CLOSE_TOOL=$2
