@@ -8,11 +8,11 @@
 
 #include "device_state.h"
 #include "main_window.h"
+#include "program_run.h"
 #include "sim_run.h"
 #include "win32.h"
 #include "win32_test_support.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
 namespace {
 
@@ -25,10 +25,7 @@ const char* kFixedScenario = "accel=128,0,255;gyro=FF9B";
 class Display : public ::testing::Test {
   protected:
     void SetUp() override {
-        StartFreshRun(kFixedScenario);
-        ui = std::thread([this] {
-            exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
-        });
+        ASSERT_TRUE(StartSampling(run, kFixedScenario));
         ASSERT_TRUE(PumpUntil([] { return deviceState.gyroValue == -100; }, 5000));
         window = deviceState.mainWindow;
         // Let a paint that saw the reading happen.
@@ -37,8 +34,8 @@ class Display : public ::testing::Test {
 
     void TearDown() override {
         Win32TestPressKey(window, VK_ESCAPE);
-        ui.join();
-        EXPECT_EQ(exitCode, 0);
+        EXPECT_TRUE(run.WaitForEnd(3000));
+        EXPECT_EQ(run.exitCode, 0);
         EXPECT_TRUE(Win32TestWaitForThreads(3000));
     }
 
@@ -59,8 +56,7 @@ class Display : public ::testing::Test {
         return {begin.base() - 1, end.base()};
     }
 
-    std::thread ui;
-    int exitCode = -1;
+    ProgramRun run;
     HWND window = nullptr;
 };
 

@@ -9,58 +9,23 @@
 #include <thread>
 
 #include "device_state.h"
+#include "program_run.h"
 #include "sim_run.h"
 #include "win32.h"
 #include "win32_test_support.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
 namespace {
 
 const std::string kModeAccel = "write 12 00 31";
-const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
 const std::string kAllLeds = "write 11 f0";
 const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
-
-// WinMain running on a UI thread of its own.
-struct ProgramRun {
-    std::thread ui;
-    std::atomic<bool> ended{false};
-    int exitCode = -1;
-
-    void Start() {
-        ui = std::thread([this] {
-            exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
-            ended = true;
-        });
-    }
-    // Waits for WinMain to return; false when it did not within timeoutMs.
-    bool WaitForEnd(int timeoutMs) {
-        const bool done = PumpUntil([this] { return ended.load(); }, timeoutMs);
-        if (done && ui.joinable()) {
-            ui.join();
-        }
-        return done;
-    }
-    ~ProgramRun() {
-        if (ui.joinable()) {
-            ui.detach();
-        }
-    }
-};
 
 class Program : public ::testing::Test {
   protected:
     void TearDown() override {
         EXPECT_TRUE(Win32TestWaitForThreads(3000)) << "a worker thread is still running";
         EXPECT_TRUE(SimMisuse().empty());
-    }
-
-    // Starts the program on scenario and waits until it samples.
-    void StartSampling(ProgramRun& run, const std::string& scenario) {
-        StartFreshRun(scenario);
-        run.Start();
-        ASSERT_TRUE(PumpUntil([] { return SimLogCount(kGyroRequest) >= 3; }, 5000)) << "no sampling";
     }
 };
 
@@ -78,7 +43,7 @@ TEST_F(Program, StartUpFailuresEndWithTheirCodeAndMessageTouchingOnlyWhatTheyMus
         {"no remote", "present=0", false, false, false, 1, {"Wii-Remote not found."}, {"open-failed"}},
         {"silent remote", "stream=0", false, false, false, 1, {"Wii-Remote cannot open."},
          {"open", kModeAccel, "close"}},
-        {"first report without accelerations", "first=0x30", false, false, false, 1, {"Wii-Remote cannot open."},
+        {"first report without accelerations", "first=0x30;period=40", false, false, false, 1, {"Wii-Remote cannot open."},
          {"open", kModeAccel, "close"}},
         {"X of zero", "accel=0,100,100", false, false, false, 1, {"Wii-Remote cannot open."},
          {"open", kModeAccel, "close"}},
@@ -120,7 +85,7 @@ TEST_F(Program, EveryWayOutLeavesTheRemoteIdleAndExitsWithZero) {
     };
     for (const auto& c : cases) {
         ProgramRun run;
-        StartSampling(run, c.scenario);
+        ASSERT_TRUE(StartSampling(run, c.scenario)) << c.name;
         if (c.request != nullptr) {
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
             c.request(deviceState.mainWindow);
@@ -141,7 +106,7 @@ TEST_F(Program, EveryWayOutLeavesTheRemoteIdleAndExitsWithZero) {
 
 TEST_F(Program, AnyOtherKeyIsSwallowed) {
     ProgramRun run;
-    StartSampling(run, "");
+    ASSERT_TRUE(StartSampling(run, ""));
     const HWND window = deviceState.mainWindow;
     for (UINT key : {UINT('A'), UINT(VK_RETURN), UINT(VK_SPACE), UINT(0x70)}) {
         Win32TestPressKey(window, key);
@@ -156,7 +121,7 @@ TEST_F(Program, AnyOtherKeyIsSwallowed) {
 
 TEST_F(Program, ASecondDestroyDoesNothingMore) {
     ProgramRun run;
-    StartSampling(run, "");
+    ASSERT_TRUE(StartSampling(run, ""));
     Win32TestTakeGdiLog();
     const HWND window = deviceState.mainWindow;
     Win32TestPressKey(window, VK_ESCAPE);

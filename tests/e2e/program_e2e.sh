@@ -37,8 +37,7 @@ end_by_home() { :; }
 # name | scenario | how it ends | seconds allowed after the request | last events
 run_ending_case() {
   local name=$1 scenario=$2 ending=$3 allowed=$4 tail=$5
-  start_program "$scenario"
-  if ! wait_for_sampling 3; then
+  if ! start_sampling_program "$scenario" 3; then
     check "$name: sampling starts" yes no
     kill -9 "$PID" 2>/dev/null
     return
@@ -83,8 +82,7 @@ run_failure_case "no remote" "present=0" 1 "open-failed"
 run_failure_case "silent remote" "stream=0" 1 "open|write 12 00 31|close"
 
 # A second instance ends at once, silently, touching nothing.
-start_program ""
-if wait_for_sampling 1; then
+if start_sampling_program "" 1; then
   first_log=$LOG
   first_pid=$PID
   start_program ""
@@ -100,8 +98,7 @@ else
 fi
 
 # The screenshot's bars match fixed values: X 128, Y 0, Z 255, gyro -100.
-start_program "accel=128,0,255;gyro=FF9B"
-if wait_for_sampling 5; then
+if start_sampling_program "accel=128,0,255;gyro=FF9B" 5; then
   sleep 0.3
   shot=${SCREENSHOT:-$(mktemp --suffix=.png)}
   import -window "$WINDOW" "$shot"

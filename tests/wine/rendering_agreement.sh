@@ -28,12 +28,7 @@ check() {
 
 # Screenshots the window of $PROGRAM into $1 once it samples, then ends it with Esc.
 screenshot() {
-  start_program "$SCENARIO"
-  if ! wait_for_sampling 5; then
-    kill -9 "$PID" 2>/dev/null
-    wait "$PID" 2>/dev/null
-    return 1
-  fi
+  start_sampling_program "$SCENARIO" 5 || return 1
   sleep 0.3
   import -window "$WINDOW" "$1"
   xdotool key --window "$WINDOW" Escape 2>/dev/null
