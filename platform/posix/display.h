@@ -12,7 +12,7 @@
 namespace win32_layer {
 
 // What a new window on the display looks like.
-struct DisplayWindowSpec {
+struct DisplayWindowRequest {
     const char* caption;    // title bar text
     const char* className;  // the window class, for the window manager
     int x, y;               // CW_USEDEFAULT lets the display choose
@@ -27,7 +27,7 @@ struct Display {
     void (*close)();                                            // drops every window too
     int (*eventFd)();                                           // readable on events; -1: none
     void (*pumpEvents)();                                       // delivers waiting events
-    bool (*createWindow)(HWND window, const DisplayWindowSpec& spec);
+    bool (*createWindow)(HWND window, const DisplayWindowRequest& request);
     void (*destroyWindow)(HWND window);
     void (*showWindow)(HWND window, bool visible);
     // Shows a painted frame: 0x00RRGGBB pixels, stride in bytes.

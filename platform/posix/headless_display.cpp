@@ -24,7 +24,7 @@ int HeadlessEventFd() {
 void PumpHeadless() {}
 
 // Accepts every window.
-bool CreateHeadlessWindow(HWND, const DisplayWindowSpec&) {
+bool CreateHeadlessWindow(HWND, const DisplayWindowRequest&) {
     return true;
 }
 

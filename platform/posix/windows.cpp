@@ -176,9 +176,9 @@ HWND CreateWindowOfClass(const char* className, const char* caption, DWORD style
         std::lock_guard hold(LayerLock());
         Windows()[reinterpret_cast<uintptr_t>(window)] = record;
     }
-    DisplayWindowSpec spec{record->caption.c_str(), record->className.c_str(), x, y,
+    DisplayWindowRequest request{record->caption.c_str(), record->className.c_str(), x, y,
                            record->width, record->height, dialog};
-    if (!display->createWindow(window, spec)) {
+    if (!display->createWindow(window, request)) {
         std::lock_guard hold(LayerLock());
         Windows().erase(reinterpret_cast<uintptr_t>(window));
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -246,17 +246,17 @@ void SetTitle(X11Connection& x, Window window, const char* caption) {
 }
 
 // Tells the window manager the name, class, size and kind of the window. X lock held.
-void SetHints(X11Connection& x, Window window, const DisplayWindowSpec& spec, int left, int top) {
+void SetHints(X11Connection& x, Window window, const DisplayWindowRequest& request, int left, int top) {
     XSizeHints* size = XAllocSizeHints();
     size->flags = PPosition | PSize;
     size->x = left;
     size->y = top;
-    size->width = spec.width;
-    size->height = spec.height;
-    if (spec.dialog) {
+    size->width = request.width;
+    size->height = request.height;
+    if (request.dialog) {
         size->flags |= PMinSize | PMaxSize;
-        size->min_width = size->max_width = spec.width;
-        size->min_height = size->max_height = spec.height;
+        size->min_width = size->max_width = request.width;
+        size->min_height = size->max_height = request.height;
     }
     XSetWMNormalHints(x.display, window, size);
     XFree(size);
@@ -267,43 +267,43 @@ void SetHints(X11Connection& x, Window window, const DisplayWindowSpec& spec, in
     XSetWMHints(x.display, window, wm);
     XFree(wm);
     std::string name = program_invocation_short_name;
-    std::string className = spec.className;
+    std::string className = request.className;
     XClassHint classHint{name.data(), className.data()};
     XSetClassHint(x.display, window, &classHint);
     XSetWMProtocols(x.display, window, &x.wmDeleteWindow, 1);
-    if (spec.dialog) {
+    if (request.dialog) {
         XChangeProperty(x.display, window, x.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&x.netWmWindowTypeDialog), 1);
     }
 }
 
 // Creates the X window of a layer window (not mapped yet).
-bool CreateX11Window(HWND handle, const DisplayWindowSpec& spec) {
+bool CreateX11Window(HWND handle, const DisplayWindowRequest& request) {
     std::lock_guard hold(XLock());
     X11Connection& x = Connection();
     if (x.display == nullptr) {
         return false;
     }
     int screen = DefaultScreen(x.display);
-    int left = spec.x;
-    int top = spec.y;
+    int left = request.x;
+    int top = request.y;
     if (left == CW_USEDEFAULT || top == CW_USEDEFAULT) {
-        left = std::max(0, (DisplayWidth(x.display, screen) - spec.width) / 2);
-        top = std::max(0, (DisplayHeight(x.display, screen) - spec.height) / 2);
+        left = std::max(0, (DisplayWidth(x.display, screen) - request.width) / 2);
+        top = std::max(0, (DisplayHeight(x.display, screen) - request.height) / 2);
     }
     XSetWindowAttributes attributes{};
     attributes.background_pixel = WhitePixel(x.display, screen);
     attributes.event_mask =
         ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
     Window window = XCreateWindow(x.display, RootWindow(x.display, screen), left, top,
-                                  static_cast<unsigned>(spec.width),
-                                  static_cast<unsigned>(spec.height), 0, CopyFromParent,
+                                  static_cast<unsigned>(request.width),
+                                  static_cast<unsigned>(request.height), 0, CopyFromParent,
                                   InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
                                   &attributes);
-    SetTitle(x, window, spec.caption);
-    SetHints(x, window, spec, left, top);
+    SetTitle(x, window, request.caption);
+    SetHints(x, window, request, left, top);
     GC gc = XCreateGC(x.display, window, 0, nullptr);
-    x.windows[handle] = X11Window{window, gc, spec.width, spec.height};
+    x.windows[handle] = X11Window{window, gc, request.width, request.height};
     x.handles[window] = handle;
     XFlush(x.display);
     return true;
