@@ -1,6 +1,20 @@
 # Shared pieces of the end-to-end checks: start the program on a scenario, wait for
 # its window, drive it, and read what reached the simulated remote. Sourced.
 
+# The checks' tally, which a script prints at its end as "N passed, N failed".
+failures=0
+passes=0
+
+# Records a check: name, expected, actual.
+check() {
+  if [ "$2" = "$3" ]; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    echo "FAIL $1: expected '$2', got '$3'"
+  fi
+}
+
 # Milliseconds since the epoch.
 now_ms() { date +%s%3N; }
 

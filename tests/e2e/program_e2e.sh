@@ -16,18 +16,6 @@ TEARDOWN=${E2E_TEARDOWN_SECONDS:-0}
 source "$(dirname "$0")/e2e_lib.sh"
 
 RELEASE='write 12 00 30|write 11 10|close'
-failures=0
-passes=0
-
-# Records a check: name, expected, actual.
-check() {
-  if [ "$2" = "$3" ]; then
-    passes=$((passes + 1))
-  else
-    failures=$((failures + 1))
-    echo "FAIL $1: expected '$2', got '$3'"
-  fi
-}
 
 # Ways to end a running program.
 end_by_escape() { xdotool key --window "$WINDOW" Escape 2>/dev/null; }

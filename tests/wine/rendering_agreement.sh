@@ -13,18 +13,6 @@ source "$E2E_DIR/e2e_lib.sh"
 SCENARIO="accel=128,0,255;gyro=FF9B"
 CAP_CORNER_PIXELS=8 # at most 2 pixels in each corner of the two caps
 work=$(mktemp -d)
-failures=0
-passes=0
-
-# Records a check: name, expected, actual.
-check() {
-  if [ "$2" = "$3" ]; then
-    passes=$((passes + 1))
-  else
-    failures=$((failures + 1))
-    echo "FAIL $1: expected '$2', got '$3'"
-  fi
-}
 
 # Screenshots the window of $PROGRAM into $1 once it samples, then ends it with Esc.
 screenshot() {
