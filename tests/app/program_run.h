@@ -12,8 +12,6 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
-const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
-
 // WinMain running on a UI thread of its own.
 struct ProgramRun {
     std::thread ui;

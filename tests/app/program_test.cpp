@@ -17,9 +17,6 @@
 
 namespace {
 
-const std::string kModeAccel = "write 12 00 31";
-const std::string kAllLeds = "write 11 f0";
-const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
 
 class Program : public ::testing::Test {
   protected:

@@ -16,9 +16,6 @@
 
 namespace {
 
-const std::string kModeAccel = "write 12 00 31";
-const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
-const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
 
 // What a test window saw. Touched on the test's own thread only.
 struct WindowRecord {
