@@ -18,11 +18,16 @@ typedef int32_t HidHandle;
 /* Opens the first device with these IDs. Returns its handle, or HID_NO_DEVICE. */
 HidHandle OpenHidHandle(uint16_t vendorId, uint16_t productId);
 
-/* Waits a bounded time (a few report periods) for the next input report and puts it
-   in buffer (HID_REPORT_BUFFER_SIZE bytes), report ID in byte 0. Returns the
-   report's length (> 0); 0 when no report came in time; -1 when the handle is not
-   open or the device failed. On 0 or -1 the buffer is left exactly as it was.
-   outWord may be filled with the length; the program never reads it. */
+/* How long ReadReport waits at most for a report. One read covers the start-up
+   probe's 100 ms window, so a remote whose first report comes late in the window
+   still passes; a close on another thread ends the wait early. */
+#define HID_READ_WAIT_MS 100
+
+/* Waits at most HID_READ_WAIT_MS for the next input report and puts it in buffer
+   (HID_REPORT_BUFFER_SIZE bytes), report ID in byte 0. Returns the report's length
+   (> 0); 0 when no report came in time; -1 when the handle is not open or the device
+   failed. On 0 or -1 the buffer is left exactly as it was. outWord may be filled
+   with the length; the program never reads it. */
 int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord);
 
 /* Sends the output report at the start of buffer, report ID in byte 0; its length

@@ -27,6 +27,18 @@ void TakeAccelerations(const uint8_t* report) {
     deviceState.accelZ = report[5];
 }
 
+// Whether report is the reply to our read of the gyro register: a 0x21 whose
+// address bytes are the register's low bytes.
+bool IsGyroReply(const uint8_t* report) {
+    return report[0] == kReportReadReply && report[4] == 0x00 && report[5] == kGyroAddressLow;
+}
+
+// Whether report is the remote refusing our read request: a 0x22 acknowledgement
+// of report 0x17 with a nonzero error code. No 0x21 follows it.
+bool IsRefusedReadRequest(const uint8_t* report) {
+    return report[0] == kReportAcknowledge && report[3] == kReportReadRequest && report[4] != 0;
+}
+
 bool ShuttingDown() {
     return deviceState.runFlag.load() == 0 || IsRemoteClosed();
 }
@@ -83,7 +95,10 @@ bool ReadGyroRegister(uint8_t& high, uint8_t& low) {
             deviceState.buttonByte2 = report[2];
             TakeAccelerations(report);
         }
-        if (report[0] == kReportReadReply) {
+        if (IsRefusedReadRequest(report)) {
+            return false;
+        }
+        if (IsGyroReply(report)) {
             high = report[6];
             low = report[7];
             return true;

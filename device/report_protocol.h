@@ -10,6 +10,7 @@ constexpr uint8_t kReportLeds = 0x11;
 constexpr uint8_t kReportReportingMode = 0x12;
 constexpr uint8_t kReportReadRequest = 0x17;
 constexpr uint8_t kReportReadReply = 0x21;
+constexpr uint8_t kReportAcknowledge = 0x22;
 constexpr uint8_t kModeButtons = 0x30;
 constexpr uint8_t kModeButtonsAccel = 0x31;
 constexpr uint8_t kLedsAll = 0xF0;
@@ -38,11 +39,15 @@ void ReleaseRemote();
 // and so does a read that brought no report. Run by the probe thread.
 void PollDataReport();
 
-// Asks for the two bytes at register 0x920090 and waits for the 0x21 reply, taking
-// buttons and accelerations from every 0x31 report that arrives meanwhile. Returns
-// true with the reply's bytes 6 and 7 in high and low; false, with high and low
-// untouched, when no reply came within kReplyWaitLimitMs, the library reported a
-// failure, runFlag was cleared or the remote was closed. Run by the sampler thread.
+// Asks for the two bytes at register 0x920090 and waits for the 0x21 reply for that
+// address (bytes 4 and 5 are 00 90), taking buttons and accelerations from every
+// 0x31 report that arrives meanwhile. Replies to other reads of the remote (the
+// Linux kernel's driver reads it beside us) are passed over like any other report.
+// Returns true with the reply's bytes 6 and 7 in high and low, whatever its error
+// code; false, with high and low untouched, when the remote refused the request (a
+// 0x22 acknowledgement of 0x17 with a nonzero error code), no reply came within
+// kReplyWaitLimitMs, the library reported a failure, runFlag was cleared or the
+// remote was closed. Run by the sampler thread.
 bool ReadGyroRegister(uint8_t& high, uint8_t& low);
 
 #endif

@@ -79,8 +79,9 @@ void ExpectPoll(const std::vector<StreamRead>& reads, size_t& next, Expected& e)
     }
 }
 
-// One ReadGyroRegister: 0x31 alone updates the fields, 0x21 alone ends the wait
-// with bytes 6 and 7; a failure or a shutdown ends it without a reply.
+// One ReadGyroRegister: 0x31 alone updates the fields, a 0x21 for address 00 90
+// alone ends the wait with bytes 6 and 7; a 0x22 acknowledging 0x17 with a nonzero
+// error, a failure or a shutdown ends it without a reply.
 bool ExpectWait(const std::vector<StreamRead>& reads, size_t& next, Expected& e, uint8_t& high,
                 uint8_t& low) {
     for (;;) {
@@ -98,7 +99,10 @@ bool ExpectWait(const std::vector<StreamRead>& reads, size_t& next, Expected& e,
             e.buttonByte2 = e.buffer[2];
             TakeAccel(e);
         }
-        if (e.buffer[0] == 0x21) {
+        if (e.buffer[0] == 0x22 && e.buffer[3] == 0x17 && e.buffer[4] != 0) {
+            return false;
+        }
+        if (e.buffer[0] == 0x21 && e.buffer[4] == 0x00 && e.buffer[5] == 0x90) {
             high = e.buffer[6];
             low = e.buffer[7];
             return true;

@@ -220,12 +220,26 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
         s.backlog = static_cast<size_t>(n);
         return true;
     }
+    if (key == "delay") {
+        if (!Number(value, 10000, n)) {
+            return false;
+        }
+        s.delayUs = static_cast<int64_t>(n) * 1000;
+        return true;
+    }
+    if (key == "driver") {
+        if (!Number(value, 1, n)) {
+            return false;
+        }
+        s.kernelDriver = n == 1;
+        return true;
+    }
     return false;
 }
 
 const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "latency",
                              "period", "home", "buttons", "error", "mute", "unplug",
-                             "seed", "noise", "backlog"};
+                             "seed", "noise", "backlog", "delay", "driver"};
 
 // Whether name is one of the scenario's keys.
 bool IsKey(std::string_view name) {
@@ -305,7 +319,7 @@ bool Same(const SimScenario& a, const SimScenario& b) {
            a.latencyUs == b.latencyUs && a.periodUs == b.periodUs && a.homeFromUs == b.homeFromUs &&
            sameButtons && a.errorNibble == b.errorNibble && a.muteFromUs == b.muteFromUs &&
            a.unplugFromUs == b.unplugFromUs && a.seed == b.seed && a.noise == b.noise &&
-           a.backlog == b.backlog;
+           a.backlog == b.backlog && a.delayUs == b.delayUs && a.kernelDriver == b.kernelDriver;
 }
 
 // Two lower-case hex digits.
@@ -328,6 +342,10 @@ std::string Written(const SimScenario& s) {
     std::string text = " backlog = " + std::to_string(s.backlog) + " ;noise=" +
                        std::to_string(s.noise) + ";seed=" + std::to_string(s.seed) + ";;";
     text += "present=" + std::to_string(s.present) + ";stream=" + std::to_string(s.stream) + ";";
+    text += "driver=" + std::to_string(s.kernelDriver) + ";";
+    if (s.delayUs) {
+        text += "delay=" + std::to_string(*s.delayUs / 1000) + ";";
+    }
     if (s.firstReportId) {
         text += "first=0x" + Hex2(*s.firstReportId) + ";";
     }

@@ -15,8 +15,8 @@
 #include "hid_device.h"
 #include "hid_report_library.h"
 
-constexpr int kReadSliceMs = 10;  // one device wait; a close is noticed between two
-constexpr int kReadSlices = 3;    // a read waits at most kReadSlices * kReadSliceMs
+constexpr int kReadSliceMs = 10; // one device wait; a close is noticed between two
+constexpr int kReadSlices = HID_READ_WAIT_MS / kReadSliceMs; // a read's whole wait
 constexpr int kCloseWaitMs = 500; // how long a close waits for a write stuck in the device
 
 constexpr uint16_t kNintendoVendorId = 0x057E;

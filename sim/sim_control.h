@@ -20,7 +20,7 @@ void SimSetLogPath(const char* path);
 void SimUseManualClock(bool manualClock);
 
 // Makes a read that finds no report due wait up to milliseconds instead of its
-// usual bound (three periods, at most 50 ms), for the remotes opened from now on;
+// usual bound (HID_READ_WAIT_MS), for the remotes opened from now on;
 // 0 restores the usual bound. Lets a test tell a read ended by the close from one
 // that merely ran out of time.
 void SimSetReadWait(int64_t milliseconds);

@@ -8,8 +8,8 @@
 // the remote as it was when the report fell due.
 //
 // Threads: one lock guards the whole remote. A read that finds nothing due waits
-// on a condition variable, at most three report periods and never more than
-// 50 ms; writes (a new reply may fall due sooner) and the close wake it. The
+// on a condition variable, at most HID_READ_WAIT_MS, as the real library's reads
+// do; writes (a new reply may fall due sooner) and the close wake it. The
 // remote's state is never destroyed, so a read woken by the close, or a thread
 // still inside a call while the process ends, touches no freed memory.
 #include <algorithm>
@@ -26,6 +26,7 @@
 #include "hid_report_library.h"
 #include "output_report_length.h"
 #include "sim_control.h"
+#include "sim_kernel_driver.h"
 #include "sim_log.h"
 #include "sim_remote_model.h"
 #include "sim_scenario.h"
@@ -37,19 +38,10 @@ using Clock = std::chrono::steady_clock;
 constexpr uint16_t kNintendoVendorId = 0x057E;
 constexpr uint16_t kRemoteProductId = 0x0306;
 constexpr uint16_t kRemotePlusProductId = 0x0330; // the later model, same reports
-constexpr int64_t kReadWaitPeriods = 3;
-constexpr int64_t kReadWaitLimitUs = 50000;
 constexpr uint8_t kReportLeds = 0x11;
 constexpr uint8_t kReportReportingMode = 0x12;
 constexpr uint8_t kReportReadRequest = 0x17;
 constexpr uint8_t kFirstMode = 0x30; // the mode of a remote that has just connected
-
-// A read request waiting for its reply to fall due.
-struct PendingReply {
-    int64_t dueUs;          // since opening
-    SimReadRequest request; // as received
-    uint64_t gyroIndex;     // which of the register's values it gets
-};
 
 // One opening of the remote, from OpenHidHandle to CloseHidHandle.
 struct SimSession {
@@ -58,12 +50,16 @@ struct SimSession {
     int64_t readWaitUs = 0;           // longest wait of a read
     Clock::time_point openedAt{};     // the real clock at the opening
     int64_t manualNowUs = 0;          // the manual clock
-    bool streaming = false;           // data reports flow (after the first 0x12)
-    int64_t streamStartUs = 0;        // when the first 0x12 came
+    bool originalModel = true;        // opened as 0x0306, not the later 0x0330
+    bool streaming = false;           // data reports flow (from a 0x12 to a 0x20)
+    int64_t streamStartUs = 0;        // one period before the stream's first report
+    uint64_t streamFirstIndex = 0;    // the number of the stream's first report
     uint64_t nextDataIndex = 0;       // the next data report not yet in the backlog
     uint8_t mode = kFirstMode;        // ID of the data reports
+    uint8_t ledBits = 0;              // from the last 0x11
     uint64_t gyroRequests = 0;        // register reads received
-    std::deque<PendingReply> replies; // not yet due, in order of due time
+    SimDriverSchedule driver;         // the kernel driver's next actions, if it is there
+    std::deque<SimReport> replies;    // answers not yet due, in order of due time
     std::deque<SimReport> backlog;    // due and not yet read, oldest first
 };
 
@@ -124,48 +120,66 @@ bool HasBuffer(const SimRemote& remote, const uint8_t* buffer, const char* call)
     return buffer != nullptr;
 }
 
-// Due moment of data report number index.
-int64_t DataDueUs(const SimSession& session, uint64_t index) {
-    return session.streamStartUs + static_cast<int64_t>(index + 1) * session.scenario.periodUs;
+// Due moment of the next data report; kSimNever while the remote does not stream.
+int64_t DataDueUs(const SimSession& session) {
+    if (!session.streaming) {
+        return kSimNever;
+    }
+    const uint64_t inStream = session.nextDataIndex - session.streamFirstIndex;
+    return session.streamStartUs + static_cast<int64_t>(inStream + 1) * session.scenario.periodUs;
 }
 
-// The next moment a report falls due; kSimNever when none will.
+// The moment of the kernel driver's next action; kSimNever without the driver.
+int64_t DriverDueUs(const SimSession& session) {
+    return session.scenario.kernelDriver ? SimDriverNextUs(session.driver) : kSimNever;
+}
+
+// The next moment a report falls due or the driver acts; kSimNever when never.
 int64_t NextDueUs(const SimSession& session) {
-    const int64_t data = session.streaming ? DataDueUs(session, session.nextDataIndex) : kSimNever;
     const int64_t reply = session.replies.empty() ? kSimNever : session.replies.front().dueUs;
-    return std::min(data, reply);
+    return std::min({DataDueUs(session), reply, DriverDueUs(session)});
+}
+
+// (Re)starts the data reports: the first falls due at firstDueUs, then one each period.
+void StartStream(SimSession& session, int64_t firstDueUs) {
+    session.streaming = true;
+    session.streamStartUs = firstDueUs - session.scenario.periodUs;
+    session.streamFirstIndex = session.nextDataIndex;
 }
 
 // Skips the data reports due by nowUs that the backlog would drop anyway (only the
 // newest `backlog` of them can stay), so a reader back after a long pause costs
-// no more than a full backlog.
+// no more than a full backlog. The driver's next action may end the stream, so
+// only the reports due before it are counted.
 void SkipLostDataReports(SimSession& session, int64_t nowUs) {
-    if (!session.streaming || nowUs < session.streamStartUs) {
+    const int64_t untilUs = std::min(nowUs, DriverDueUs(session));
+    if (!session.streaming || untilUs < session.streamStartUs) {
         return;
     }
-    const uint64_t dueCount =
-        static_cast<uint64_t>((nowUs - session.streamStartUs) / session.scenario.periodUs);
+    const uint64_t dueCount = session.streamFirstIndex +
+        static_cast<uint64_t>((untilUs - session.streamStartUs) / session.scenario.periodUs);
     if (dueCount > session.nextDataIndex + session.scenario.backlog) {
         session.nextDataIndex = dueCount - session.scenario.backlog;
     }
 }
 
-// Data report number index as the remote sends it at its due moment.
-SimReport MakeDataReport(const SimSession& session, uint64_t index) {
+// The next data report as the remote sends it at its due moment.
+SimReport MakeDataReport(const SimSession& session) {
     const SimScenario& scenario = session.scenario;
-    const int64_t dueUs = DataDueUs(session, index);
+    const uint64_t index = session.nextDataIndex;
+    const int64_t dueUs = DataDueUs(session);
     const bool first = index == 0 && scenario.firstReportId.has_value();
     return SimBuildDataReport(first ? *scenario.firstReportId : session.mode,
                               SimButtonsAt(scenario, dueUs),
                               SimAccelerationsAt(scenario, dueUs, index), dueUs);
 }
 
-// The reply to a pending request as the remote sends it at its due moment.
-SimReport MakeReply(const SimSession& session, const PendingReply& pending) {
-    const SimScenario& scenario = session.scenario;
-    return SimBuildReadReply(pending.request, SimButtonsAt(scenario, pending.dueUs),
-                             SimGyroRegisterAt(scenario, pending.dueUs, pending.gyroIndex),
-                             scenario.errorNibble, pending.dueUs);
+// Queues an answer to fall due at its moment, after the answers due no later.
+void QueueReply(SimSession& session, const SimReport& reply) {
+    const auto later = std::upper_bound(
+        session.replies.begin(), session.replies.end(), reply.dueUs,
+        [](int64_t dueUs, const SimReport& queued) { return dueUs < queued.dueUs; });
+    session.replies.insert(later, reply);
 }
 
 // Adds a report to the backlog, dropping the oldest beyond its capacity.
@@ -176,39 +190,19 @@ void PushReport(SimSession& session, const SimReport& report) {
     }
 }
 
-// Moves every report due by nowUs into the backlog, in order of due time (a data
-// report first when both fall due at once). Called with the lock held.
-void CatchUp(SimSession& session, int64_t nowUs) {
-    SkipLostDataReports(session, nowUs);
-    for (;;) {
-        const int64_t dataDue =
-            session.streaming ? DataDueUs(session, session.nextDataIndex) : kSimNever;
-        const int64_t replyDue =
-            session.replies.empty() ? kSimNever : session.replies.front().dueUs;
-        if (std::min(dataDue, replyDue) > nowUs) {
-            return;
-        }
-        if (dataDue <= replyDue) {
-            PushReport(session, MakeDataReport(session, session.nextDataIndex++));
-        } else {
-            PushReport(session, MakeReply(session, session.replies.front()));
-            session.replies.pop_front();
-        }
-    }
-}
-
-// 0x12: a data mode (0x30 to 0x3F) becomes the mode; any other is ignored. The
-// first one starts the stream unless the scenario keeps the remote silent.
+// 0x12: a data mode (0x30 to 0x3F) becomes the mode; any other is ignored. A
+// remote that does not stream starts to, unless the scenario keeps it silent; with
+// `delay`, every mode report holds the next data report back by that long.
 void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs) {
     const uint8_t mode = report[2];
     if ((mode & 0xF0) == 0x30) {
         session.mode = mode;
     }
-    if (!session.streaming && session.scenario.stream) {
-        session.streaming = true;
-        session.streamStartUs = nowUs;
-        session.nextDataIndex = 0;
+    const std::optional<int64_t>& delayUs = session.scenario.delayUs;
+    if (!session.scenario.stream || (session.streaming && !delayUs)) {
+        return;
     }
+    StartStream(session, nowUs + delayUs.value_or(session.scenario.periodUs));
 }
 
 // 0x17: queues the reply, unless the remote has gone mute.
@@ -216,13 +210,17 @@ void TakeReadRequest(SimSession& session, const uint8_t* report, int64_t nowUs) 
     if (nowUs >= session.scenario.muteFromUs) {
         return;
     }
+    const SimScenario& scenario = session.scenario;
     const SimReadRequest request = SimDecodeReadRequest(report);
     const uint64_t gyroIndex = SimIsGyroRegisterRead(request) ? session.gyroRequests++ : 0;
-    session.replies.push_back({nowUs + session.scenario.latencyUs, request, gyroIndex});
+    const int64_t dueUs = nowUs + scenario.latencyUs;
+    QueueReply(session, SimBuildReadReply(request, SimButtonsAt(scenario, dueUs),
+                                          SimGyroRegisterAt(scenario, dueUs, gyroIndex),
+                                          scenario.errorNibble, dueUs));
 }
 
-// Acts on an output report that has reached the remote. LEDs and unknown reports
-// change nothing the remote sends.
+// Acts on an output report that has reached the remote, from the program or the
+// kernel driver. Unknown reports change nothing the remote sends.
 void TakeOutputReport(SimSession& session, const uint8_t* report, int64_t nowUs) {
     switch (report[0]) {
     case kReportReportingMode:
@@ -232,18 +230,77 @@ void TakeOutputReport(SimSession& session, const uint8_t* report, int64_t nowUs)
         TakeReadRequest(session, report, nowUs);
         break;
     case kReportLeds:
+        session.ledBits = report[1];
+        break;
     default:
         break;
     }
 }
 
-// How long a read may wait for a report: three periods, at most 50 ms, unless a
-// test asked for another wait.
-int64_t ReadWaitUs(const SimScenario& scenario, int64_t wantedUs) {
-    if (wantedUs > 0) {
-        return wantedUs;
+// The kernel driver's poll at atUs (on the original remote only): its two reads and
+// its write reach the remote, which answers them a latency apart unless mute.
+void DriverPolls(SimSession& session, int64_t atUs) {
+    if (!session.originalModel) {
+        return;
     }
-    return std::min(kReadWaitPeriods * scenario.periodUs, kReadWaitLimitUs);
+    SimLogReport(atUs / 1000, "driver", kDriverReadExtension.data(), kDriverReadExtension.size());
+    SimLogReport(atUs / 1000, "driver", kDriverReadMotionPlus.data(), kDriverReadMotionPlus.size());
+    SimLogReport(atUs / 1000, "driver", kDriverWriteMotionPlus.data(), kDriverWriteMotionPlus.size());
+    if (atUs >= session.scenario.muteFromUs) {
+        return;
+    }
+    for (const SimReport& answer : SimDriverPollAnswers(session.scenario, atUs)) {
+        QueueReply(session, answer);
+    }
+}
+
+// Carries out the kernel driver's next action, due at atUs.
+void DriverActs(SimSession& session, int64_t atUs) {
+    switch (SimDriverTakeNext(session.driver)) {
+    case SimDriverAction::Poll:
+        DriverPolls(session, atUs);
+        break;
+    case SimDriverAction::Status:
+        PushReport(session, SimBuildStatusReport(SimButtonsAt(session.scenario, atUs),
+                                                 session.ledBits, atUs));
+        session.streaming = false;
+        break;
+    case SimDriverAction::Mode:
+        SimLogReport(atUs / 1000, "driver", kDriverModeReport.data(), kDriverModeReport.size());
+        TakeOutputReport(session, kDriverModeReport.data(), atUs);
+        break;
+    }
+}
+
+// Moves every report due by nowUs into the backlog and carries out the driver's
+// actions due by then, in order of their moments (at one moment: a data report,
+// then answers, then the driver). Called with the lock held.
+void CatchUp(SimSession& session, int64_t nowUs) {
+    SkipLostDataReports(session, nowUs);
+    for (;;) {
+        const int64_t dataDue = DataDueUs(session);
+        const int64_t replyDue = session.replies.empty() ? kSimNever : session.replies.front().dueUs;
+        const int64_t driverDue = DriverDueUs(session);
+        if (std::min({dataDue, replyDue, driverDue}) > nowUs) {
+            return;
+        }
+        if (dataDue <= replyDue && dataDue <= driverDue) {
+            PushReport(session, MakeDataReport(session));
+            session.nextDataIndex++;
+        } else if (replyDue <= driverDue) {
+            PushReport(session, session.replies.front());
+            session.replies.pop_front();
+        } else {
+            DriverActs(session, driverDue);
+            SkipLostDataReports(session, nowUs);
+        }
+    }
+}
+
+// How long a read may wait for a report: as long as the real library's reads,
+// unless a test asked for another wait.
+int64_t ReadWaitUs(int64_t wantedUs) {
+    return wantedUs > 0 ? wantedUs : int64_t{HID_READ_WAIT_MS} * 1000;
 }
 
 // The real moment at which a waiting read should look again: the next due report
@@ -312,7 +369,8 @@ extern "C" HidHandle OpenHidHandle(uint16_t vendorId, uint16_t productId) {
     remote.session = SimSession{};
     remote.session.scenario = std::move(scenario);
     remote.session.manualClock = remote.manualClockWanted;
-    remote.session.readWaitUs = ReadWaitUs(remote.session.scenario, remote.readWaitWantedUs);
+    remote.session.readWaitUs = ReadWaitUs(remote.readWaitWantedUs);
+    remote.session.originalModel = productId == kRemoteProductId;
     remote.session.openedAt = Clock::now();
     remote.openHandle = ++remote.lastHandle;
     SimLogEvent(0, "open");
@@ -358,8 +416,8 @@ extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outW
         return -1;
     }
     const size_t length = OutputReportLength(buffer[0]);
-    SimLogWrite(nowUs / 1000, buffer, length);
     CatchUp(session, nowUs);
+    SimLogReport(nowUs / 1000, "write", buffer, length);
     TakeOutputReport(session, buffer, nowUs);
     remote.changed.notify_all();
     if (outWord != nullptr) {

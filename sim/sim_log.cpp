@@ -91,9 +91,9 @@ void SimLogEvent(int64_t ms, std::string_view event) {
     AppendLine(line);
 }
 
-void SimLogWrite(int64_t ms, const uint8_t* report, size_t length) {
+void SimLogReport(int64_t ms, std::string_view event, const uint8_t* report, size_t length) {
     static const char kHexDigits[] = "0123456789abcdef";
-    std::string line = std::to_string(ms) + " write";
+    std::string line = std::to_string(ms) + " " + std::string(event);
     for (size_t i = 0; i < length; ++i) {
         line += ' ';
         line += kHexDigits[report[i] >> 4];

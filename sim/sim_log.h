@@ -15,7 +15,8 @@ void SimLogChooseFile();
 // Appends "<ms> <event>\n".
 void SimLogEvent(int64_t ms, std::string_view event);
 
-// Appends "<ms> write" and the report's bytes in lower-case hex.
-void SimLogWrite(int64_t ms, const uint8_t* report, size_t length);
+// Appends "<ms> <event>" and the report's bytes in lower-case hex: "write" for the
+// program's output reports, "driver" for the kernel driver's.
+void SimLogReport(int64_t ms, std::string_view event, const uint8_t* report, size_t length);
 
 #endif

@@ -9,6 +9,7 @@ constexpr uint64_t kMaxLatencyUs = 10000000; // ten seconds
 constexpr uint64_t kMaxPeriodMs = 1000;
 constexpr uint64_t kMaxNoise = 10;
 constexpr uint64_t kMaxBacklog = 4096;
+constexpr uint64_t kMaxDelayMs = 10000;
 constexpr size_t kMaxGyroValues = 256;
 
 // Strips spaces and tabs from both ends.
@@ -237,6 +238,20 @@ bool ParseBacklog(std::string_view text, SimScenario& s) {
     return true;
 }
 
+// `delay`: milliseconds from a mode report to the first data report after it.
+bool ParseDelay(std::string_view text, SimScenario& s) {
+    const std::optional<uint64_t> ms = ParseNumber(text, kMaxDelayMs);
+    if (ms) {
+        s.delayUs = static_cast<int64_t>(*ms) * 1000;
+    }
+    return ms.has_value();
+}
+
+// `driver`: whether the kernel's Wii Remote driver talks to the remote beside us.
+bool ParseDriver(std::string_view text, SimScenario& s) {
+    return ParseFlag(text, s.kernelDriver);
+}
+
 // One key of the scenario: its name, what its value looks like, and its parser.
 struct ScenarioKey {
     const char* name;     // as written in the scenario
@@ -260,6 +275,8 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"seed", "an unsigned 64-bit number", ParseSeed},
     {"noise", "counts from 0 to 10", ParseNoise},
     {"backlog", "a count of reports from 1 to 4096", ParseBacklog},
+    {"delay", "milliseconds from 0 to 10000", ParseDelay},
+    {"driver", "0 or 1", ParseDriver},
 };
 
 // text with every control character shown as '?', so a message stays on one line.

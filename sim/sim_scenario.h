@@ -36,6 +36,8 @@ struct SimScenario {
     uint64_t seed = 1;                                // of the motion's noise
     int noise = 1;                                    // noise amplitude in counts, 0 for none
     size_t backlog = 64;                              // reports kept for a slow reader
+    std::optional<int64_t> delayUs;                   // a 0x12 to the next data report
+    bool kernelDriver = false;                        // Linux's hid-wiimote talks beside us
 };
 
 // Parses text into scenario, starting from the defaults above. Returns false on an

@@ -41,8 +41,14 @@ Bytes ReportWithId(uint8_t id) {
     return report;
 }
 
-Bytes Reply(uint8_t high, uint8_t low, uint8_t errorByte = 0x10) {
-    return {0x21, 0x00, 0x04, errorByte, 0x00, 0x90, high, low, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+Bytes Reply(uint8_t high, uint8_t low, uint8_t errorByte = 0x10, uint8_t addressLow = 0x90,
+            uint8_t addressMiddle = 0x00) {
+    return {0x21, 0x00, 0x04, errorByte, addressMiddle, addressLow, high, low, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+}
+
+// The remote's acknowledgement of output report `of` with error code `error`.
+Bytes Acknowledgement(uint8_t of, uint8_t error) {
+    return {0x22, 0x00, 0x00, of, error};
 }
 
 TEST_F(InputReports, PollDataReportTakesButtonsFromDataReportsAndAccelerationsFromOddIds) {
@@ -99,6 +105,15 @@ TEST_F(InputReports, WhileWaitingOnlyReport31UpdatesValuesAndOnly21EndsTheWait) 
          {kBefore, kBefore, kBefore, kBefore}},
         {"empty reads are waited through", {NoReport(), NoReport(), Report(r31), NoReport()}, {0x04, 0x81, 0x82, 0x83}},
         {"last 0x31 wins", {Report(r31), Report(ReportWithId(0x31))}, {0x80, 0x81, 0x82, 0x83}},
+        // The kernel driver's reads of the extension's identity and its write.
+        {"replies for other addresses are passed over",
+         {Report(Reply(0x00, 0x00, 0x50, 0xFA)), Report(Reply(0xA6, 0x20, 0x50, 0xFA)),
+          Report(Reply(0x11, 0x11, 0x10, 0x90, 0x01)), Report(Reply(0x22, 0x22, 0x18, 0x91))},
+         {kBefore, kBefore, kBefore, kBefore}},
+        {"acknowledgements that refuse nothing of ours are passed over",
+         {Report(Acknowledgement(0x16, 0x00)), Report(Acknowledgement(0x16, 0x04)),
+          Report(Acknowledgement(0x17, 0x00))},
+         {kBefore, kBefore, kBefore, kBefore}},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -119,6 +134,18 @@ TEST_F(InputReports, AReplyWithAnErrorCodeStillYieldsItsBytes) {
     ASSERT_TRUE(ReadGyroRegister(high, low));
     EXPECT_EQ(high, 0x80);
     EXPECT_EQ(low, 0x01);
+}
+
+TEST_F(InputReports, ARefusedReadRequestEndsTheWaitAtOnceAsNoReply) {
+    for (uint8_t error : {0x03, 0x04, 0x08}) {
+        SetUp();
+        ScriptedHidQueue({Report(Acknowledgement(0x17, error)), Report(Reply(0x12, 0x34))});
+        uint8_t high = 0x11, low = 0x22;
+        EXPECT_FALSE(ReadGyroRegister(high, low)) << "error " << int(error);
+        EXPECT_EQ(ScriptedHidReadCount(), 1) << "error " << int(error);
+        EXPECT_EQ(high, 0x11);
+        EXPECT_EQ(low, 0x22);
+    }
 }
 
 TEST_F(InputReports, AReplyThatNeverComesEndsTheWaitAfterItsLimit) {

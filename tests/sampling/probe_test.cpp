@@ -36,16 +36,17 @@ bool ProbeOnce(const char* scenario) {
 // 40 ms (period=40), so a second read cannot fall inside the window, even on a busy
 // machine, although a report with accelerations follows within it.
 TEST(StartupProbe, FailsUnlessTheFirstReportCarriesANonzeroX) {
-    for (const char* scenario : {"stream=0", "first=0x30;period=40", "first=0x32;period=40",
+    for (const char* scenario : {"stream=0", "delay=150", "first=0x30;period=40", "first=0x32;period=40",
                                  "first=0x21;period=40", "first=0x20;period=40", "accel=0,128,128;period=40"}) {
         EXPECT_FALSE(ProbeOnce(scenario)) << "scenario '" << scenario << "'";
     }
 }
 
-// A streaming remote passes. The probe gives it 100 ms; on a machine busy with other
-// work the probe thread can miss them, so each case has three tries.
+// A streaming remote passes, also when its first report comes late in the window
+// (delay=60): one read waits for it. The probe gives it 100 ms; on a machine busy
+// with other work the probe thread can miss them, so each case has three tries.
 TEST(StartupProbe, SucceedsWhenTheFirstReportCarriesANonzeroX) {
-    for (const char* scenario : {"", "first=0x33", "accel=1,128,128"}) {
+    for (const char* scenario : {"", "first=0x33", "accel=1,128,128", "delay=60"}) {
         bool streams = false;
         for (int attempt = 0; attempt < 3 && !streams; ++attempt) {
             streams = ProbeOnce(scenario);

@@ -44,6 +44,9 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
         {"seed=18446744073709551616", "seed"},
         {"noise=11", "noise"},
         {"backlog=0", "backlog"},
+        {"delay=10001", "delay"},
+        {"delay=", "delay"},
+        {"driver=2", "driver"},
         {"latency=5;latency=6", "latency"},
         {"stream=0;;present=1;mute", "mute"},
         {"latency=1\n2", "latency"},
@@ -81,6 +84,8 @@ TEST_F(SimScenarioText, ValidScenariosAreTaken) {
         "home=0;mute=1000000000;unplug=5000",
         "seed=18446744073709551615;noise=0;backlog=4096",
         "period=1;latency=10000000",
+        "delay=0;driver=0",
+        "delay=10000;driver=1",
     };
     for (const char* text : texts) {
         SCOPED_TRACE(text);

@@ -1,6 +1,7 @@
 // What the simulated remote sends, and when: data reports in the reporting mode,
 // read replies after the latency, both in order of due time, shaped by the
 // scenario. All on the manual clock, so every moment is exact.
+#include <algorithm>
 #include <cmath>
 
 #include "sim_control.h"
@@ -242,6 +243,65 @@ TEST_F(SimStream, AnUnstreamingRemoteStillAnswersRequests) {
     Write(kGyroRequest);
     AdvanceMs(100);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x21}));
+}
+
+TEST_F(SimStream, ADelayHoldsBackTheFirstDataReportAfterEveryModeReport) {
+    Open("delay=60");
+    Write(kModeAccel);
+    AdvanceMs(59);
+    EXPECT_FALSE(Read());
+    AdvanceMs(1);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31}));
+    AdvanceMs(10);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31})) << "then one each period";
+    Write(kModeButtons);
+    AdvanceMs(59);
+    EXPECT_FALSE(Read());
+    AdvanceMs(1);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30}));
+}
+
+// Linux's hid-wiimote beside us: its identity reads and write at 1 s, answered a
+// latency apart; at 2 s a status report, after which its mode report turns the
+// stream to buttons only until the program's next mode report.
+TEST_F(SimStream, TheKernelDriverReadsBesideUsAndTurnsTheStreamToButtonsAfterAStatus) {
+    Open("driver=1;accel=1,2,3");
+    Write(kModeAccel);
+    AdvanceMs(999);
+    ReadAll();
+    AdvanceMs(7);
+    const std::vector<Bytes> poll = ReadAll();
+    ASSERT_EQ(Ids(poll), (Bytes{0x31, 0x21, 0x21, 0x22}));
+    EXPECT_EQ(Bytes(poll[1].begin() + 3, poll[1].begin() + 12),
+              (Bytes{0x50, 0x00, 0xFA, 0x00, 0x00, 0xA4, 0x20, 0x00, 0x00}));
+    EXPECT_EQ(Bytes(poll[2].begin() + 3, poll[2].begin() + 12),
+              (Bytes{0x50, 0x00, 0xFA, 0x00, 0x00, 0xA6, 0x20, 0x00, 0x05}));
+    EXPECT_EQ(poll[3], (Bytes{0x22, 0x00, 0x00, 0x16, 0x00}));
+
+    Write({0x11, 0xF0});
+    AdvanceMs(994);
+    const std::vector<Bytes> toStatus = ReadAll();
+    ASSERT_FALSE(toStatus.empty());
+    EXPECT_EQ(toStatus.back(), (Bytes{0x20, 0x00, 0x00, 0xF2, 0x00, 0x00, 0xC8}));
+    AdvanceMs(30);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30, 0x30})) << "the driver's mode, from 2001 ms";
+    Write(kModeAccel);
+    AdvanceMs(10);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31}));
+
+    const std::vector<std::string> log = LogLines();
+    for (const char* line : {"1000 driver 17 04 a4 00 fa 00 06", "1000 driver 17 04 a6 00 fa 00 06",
+                             "2001 driver 12 00 30"}) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    }
+
+    CloseHidHandle(handle);
+    handle = OpenHidHandle(kVendor, 0x0330);
+    Write(kModeAccel);
+    AdvanceMs(1010);
+    const Bytes laterModel = Ids(ReadAll());
+    EXPECT_EQ(std::count(laterModel.begin(), laterModel.end(), 0x21), 0)
+        << "no identity poll on the later model";
 }
 
 TEST_F(SimStream, ASlowReaderGetsTheNewestReportsInOrder) {
