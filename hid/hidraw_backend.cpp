@@ -9,18 +9,24 @@
 // First run: when every node of the asked-for IDs fails to open and one of them
 // lacks read and write permission, the udev rule is missing; the open writes one
 // line saying so to standard error (once per process) before it fails.
+//
+// The kernel's driver: when the node that opened is bound to hid-wiimote, that
+// driver reads the remote's memory and sets its reporting mode beside us (the
+// report protocol passes over its replies); the open says so on standard error,
+// once per process, and goes on.
 #include <hidapi.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "call_turns.h"
 #include "hid_device.h"
-#include "hidraw_access_note.h"
+#include "hidraw_notes.h"
 
 struct HidDevice {
     hid_device* hid = nullptr; // owned; closed by CloseHidraw
@@ -35,7 +41,10 @@ std::mutex& HidapiLock() {
     return *lock;
 }
 
+constexpr char kWiimoteDriver[] = "wiimote"; // hid-wiimote, as sysfs names it
+
 bool accessNoteWritten = false; // the first-run note went out; guarded by HidapiLock
+bool driverNoteWritten = false; // the kernel driver's note went out; guarded by HidapiLock
 
 // Whether the permission bits let this process read and write the node: 0, or errno.
 int NodeAccessError(const char* path) {
@@ -59,6 +68,19 @@ void NoteInaccessibleNodes(const hid_device_info* found) {
     }
 }
 
+// After the node at path opened: writes the kernel driver's note when it is due and
+// not yet written. Called with HidapiLock held.
+void NoteBoundDriver(const char* path) {
+    if (driverNoteWritten) {
+        return;
+    }
+    const std::string note = HidrawDriverNote(path, "/sys");
+    if (!note.empty()) {
+        std::fprintf(stderr, "%s\n", note.c_str());
+        driverNoteWritten = true;
+    }
+}
+
 // Tries each hidraw node with these IDs in hidapi's order; the first that opens wins.
 HidDevice* OpenHidraw(uint16_t vendorId, uint16_t productId) {
     std::lock_guard<std::mutex> hold(HidapiLock());
@@ -69,6 +91,9 @@ HidDevice* OpenHidraw(uint16_t vendorId, uint16_t productId) {
     hid_device* opened = nullptr;
     for (hid_device_info* info = found; info != nullptr && opened == nullptr; info = info->next) {
         opened = hid_open_path(info->path);
+        if (opened != nullptr) {
+            NoteBoundDriver(info->path);
+        }
     }
     if (opened == nullptr) {
         NoteInaccessibleNodes(found);
@@ -133,6 +158,22 @@ std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes) 
     return "tobrisk: the Wii Remote's hidraw node " + denied->path +
            " is not accessible: the udev rule is missing; install"
            " packaging/udev/70-tobrisk-wiimote.rules into /etc/udev/rules.d (see README)";
+}
+
+// The note is due when the node's device links to the driver called "wiimote".
+std::string HidrawDriverNote(const std::string& nodePath, const std::string& sysfsRoot) {
+    namespace fs = std::filesystem;
+    const std::string node = fs::path(nodePath).filename().string();
+    std::error_code error;
+    const fs::path driver =
+        fs::read_symlink(fs::path(sysfsRoot) / "class/hidraw" / node / "device/driver", error);
+    if (node.empty() || error || driver.filename() != kWiimoteDriver) {
+        return "";
+    }
+    return "tobrisk: the Wii Remote's hidraw node " + nodePath +
+           " is bound to the kernel driver 'wiimote' (hid-wiimote), which talks to the"
+           " remote beside Tobrisk; Tobrisk passes over its reports, and the README says"
+           " how to hand the remote to hid-generic instead";
 }
 
 const HidDeviceCalls& SystemHidDevice() {

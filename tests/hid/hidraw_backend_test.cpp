@@ -1,6 +1,6 @@
 // The HID report library as the program links it, over hidapi's hidraw backend, on a
 // machine with no remote: nothing opens, and no call reaches a device. And the
-// first-run note that names a remote's node the udev rule did not open up.
+// notes: the node the udev rule did not open up, the node the kernel's driver holds.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hid_report_library.h"
-#include "hidraw_access_note.h"
+#include "hidraw_notes.h"
 
 namespace {
 
@@ -71,6 +71,44 @@ TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
         EXPECT_NE(note.find(rule), std::string::npos) << c.what << ": " << note;
         EXPECT_EQ(note.find('\n'), std::string::npos) << c.what << ": one line";
     }
+}
+
+// The driver's note reads sysfs as the kernel lays it out: the node's device links
+// to its driver's folder.
+TEST(HidrawDriverNote, IsDueOnlyForANodeBoundToTheWiimoteDriver) {
+    namespace fs = std::filesystem;
+    const fs::path sysfs = fs::path(testing::TempDir()) / "tobrisk-sysfs";
+    fs::remove_all(sysfs);
+    const auto bind = [&sysfs](const char* node, const char* driver) {
+        const fs::path device = sysfs / "class/hidraw" / node / "device";
+        fs::create_directories(device);
+        if (driver != nullptr) {
+            fs::create_directory_symlink(fs::path("../../../../bus/hid/drivers") / driver,
+                                         device / "driver");
+        }
+    };
+    bind("hidraw3", "wiimote");
+    bind("hidraw4", "hid-generic");
+    bind("hidraw5", nullptr);
+    bind("hidraw6", "wiimote-plus");
+    const struct {
+        const char* node;
+        bool due;
+    } cases[] = {{"/dev/hidraw3", true},  {"/dev/hidraw4", false}, {"/dev/hidraw5", false},
+                 {"/dev/hidraw6", false}, {"/dev/hidraw7", false}, {"", false}};
+    for (const auto& c : cases) {
+        const std::string note = HidrawDriverNote(c.node, sysfs.string());
+        if (!c.due) {
+            EXPECT_EQ(note, "") << c.node;
+            continue;
+        }
+        EXPECT_EQ(note.rfind("tobrisk: ", 0), 0u) << note;
+        EXPECT_NE(note.find(std::string(" ") + c.node + " "), std::string::npos) << note;
+        EXPECT_NE(note.find("'wiimote'"), std::string::npos) << note;
+        EXPECT_NE(note.find("README"), std::string::npos) << note;
+        EXPECT_EQ(note.find('\n'), std::string::npos) << "one line";
+    }
+    fs::remove_all(sysfs);
 }
 
 TEST(HidrawLibrary, CallsWithoutAnOpenHandleFailAndLeaveTheBuffer) {

@@ -1,0 +1,31 @@
+// The hidraw backend's two notes, each written at most once per process on standard
+// error: when a Wii Remote's hidraw node is there but the person running the program
+// may not open it, the udev rule that grants the access is missing; when the node
+// that opened is bound to the kernel's own Wii Remote driver, that driver talks to
+// the remote beside the program.
+#ifndef TOBRISK_HID_HIDRAW_NOTES_H
+#define TOBRISK_HID_HIDRAW_NOTES_H
+
+#include <string>
+#include <vector>
+
+// One hidraw node of the asked-for IDs that would not open.
+struct HidrawNodeAttempt {
+    std::string path; // the node as hidapi enumerated it, e.g. /dev/hidraw3
+    int accessError;  // errno of access(path, R_OK | W_OK); 0 when access was granted
+};
+
+// The line (without its newline) for standard error when the remote's nodes were
+// found but none could be opened for lack of permission; it names the first such
+// node and how to install the udev rule. "" when no note is due: no node was found,
+// or one of them was accessible (its open failed for another reason).
+std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes);
+
+// The line (without its newline) for standard error when the hidraw node at
+// nodePath (e.g. /dev/hidraw3) is bound to the kernel's Wii Remote driver, as
+// sysfsRoot (normally /sys) shows it in class/hidraw/<node>/device/driver; it names
+// the node and the driver and points to the README. "" when another driver, or
+// none, is bound.
+std::string HidrawDriverNote(const std::string& nodePath, const std::string& sysfsRoot);
+
+#endif
