@@ -1,14 +1,20 @@
 // The device calls on Windows, over the system's HID API: setupapi lists the HID
 // device interfaces, HidD_GetAttributes matches vendor and product, HidP_GetCaps
-// gives the report lengths, and windows_hid_file moves the reports with overlapped
-// ReadFile and WriteFile (its header states the waits and the locking).
+// gives the report lengths, cfgmgr32 tells which Bluetooth stack carries the
+// remote, and windows_hid_file moves the reports with overlapped I/O (its header
+// states the waits, the locking and how writes reach the remote).
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 // MinGW-w64's HID header declares C functions without C linkage of its own.
 extern "C" {
 #include <hidsdi.h>
 }
+// Defines the property keys of <devpkey.h> here rather than declaring them.
+#include <initguid.h>
+
+#include <devpkey.h>
 
 #include <string>
 #include <vector>
@@ -18,8 +24,11 @@ extern "C" {
 
 namespace {
 
-// The device path of one interface of the set; empty when it cannot be read.
-std::string InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData) {
+constexpr ULONG kProviderChars = 256; // room for a driver provider's name
+
+// The device path of one interface of the set, and in node its device node; empty
+// when it cannot be read.
+std::string InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData, DEVINST& node) {
     DWORD size = 0;
     SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &size, nullptr);
     if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
@@ -28,10 +37,38 @@ std::string InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData)
     std::vector<DWORD> storage(size / sizeof(DWORD) + 1);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, nullptr)) {
+    SP_DEVINFO_DATA deviceData = {};
+    deviceData.cbSize = sizeof(deviceData);
+    if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr,
+                                          &deviceData)) {
         return {};
     }
+    node = deviceData.DevInst;
     return detail->DevicePath;
+}
+
+// Who provides the driver of the device node above the HID device node: for a
+// Bluetooth remote, its Bluetooth device, whose driver comes with the stack
+// ("Microsoft" for Windows' own, "TOSHIBA" for Toshiba's, which brings its own HID
+// class driver). Empty when it cannot be read.
+std::string ParentDriverProvider(DEVINST hidNode) {
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, hidNode, 0) != CR_SUCCESS) {
+        return {};
+    }
+    WCHAR provider[kProviderChars] = {};
+    ULONG size = sizeof(provider);
+    DEVPROPTYPE type = DEVPROP_TYPE_EMPTY;
+    if (CM_Get_DevNode_PropertyW(parent, &DEVPKEY_Device_DriverProvider, &type,
+                                 reinterpret_cast<PBYTE>(provider), &size, 0) != CR_SUCCESS ||
+        type != DEVPROP_TYPE_STRING) {
+        return {};
+    }
+    provider[kProviderChars - 1] = L'\0';
+    char narrow[kProviderChars * 3] = {};
+    const int converted =
+        WideCharToMultiByte(CP_UTF8, 0, provider, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    return converted > 0 ? narrow : std::string();
 }
 
 // Whether the device at path has these IDs. It is opened without read or write
@@ -65,8 +102,9 @@ bool ReportLengths(HANDLE file, size_t& inputLength, size_t& outputLength) {
     return read;
 }
 
-// Opens the device at path for overlapped reads and writes; nullptr when it cannot.
-HidDevice* OpenPath(const std::string& path) {
+// Opens the device at path for overlapped reads and writes, written first the way
+// its Bluetooth stack takes (write_method.h); nullptr when it cannot.
+HidDevice* OpenPath(const std::string& path, DEVINST node) {
     HANDLE file =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -79,7 +117,8 @@ HidDevice* OpenPath(const std::string& path) {
         CloseHandle(file);
         return nullptr;
     }
-    return WrapHidFile(file, inputLength, outputLength);
+    return WrapHidFile(file, inputLength, outputLength,
+                       FirstWriteMethod(ParentDriverProvider(node)), SystemHidFileCalls());
 }
 
 // Tries each present HID device with these IDs in setupapi's order; the first that
@@ -98,9 +137,10 @@ HidDevice* OpenWindows(uint16_t vendorId, uint16_t productId) {
     for (DWORD index = 0; device == nullptr && SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid,
                                                                            index, &interfaceData);
          ++index) {
-        const std::string path = InterfacePath(set, interfaceData);
+        DEVINST node = 0;
+        const std::string path = InterfacePath(set, interfaceData, node);
         if (!path.empty() && HasIds(path, vendorId, productId)) {
-            device = OpenPath(path);
+            device = OpenPath(path, node);
         }
     }
     SetupDiDestroyDeviceInfoList(set);

@@ -1,9 +1,11 @@
 // Runs the Windows backend's report I/O (windows_hid_file) under the handle table,
 // as tiny_hid_dll.dll does, over a named pipe in message mode that stands in for a
-// remote: each message is one 22-byte report, and this program plays the remote on
-// the pipe's other end. Wine has no remote to offer, and its virtual HID devices
-// send nothing, so this is where reports really move: writes padded to the output
-// report length, reads handing over whole reports in order, reads that time out
+// remote: each message is one report as it went over the air, and this program
+// plays the remote on the pipe's other end. Wine has no remote to offer, and its
+// virtual HID devices send nothing, so this is where reports really move: writes of
+// the report's own length, and padded ones for Toshiba's stack; fake drivers below
+// the HID file layer that refuse or swallow some ways of writing, and the way that
+// worked kept; reads handing over whole reports in order, reads that time out
 // without losing the next report, writes the remote does not take, a remote that
 // goes away, a close during a read, and a read and writes at once. Prints each
 // failure; the exit code is the number of failures.
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "handle_table.h"
+#include "output_report_length.h"
 #include "windows_check.h"
 #include "windows_hid_file.h"
 
@@ -32,14 +35,23 @@ constexpr DWORD kRemoteWaitMs = 1000; // how long the remote waits for a report
 
 using Report = std::vector<uint8_t>;
 
-// The device end of the next pipe, handed to the handle table's open.
-HANDLE nextDeviceEnd = INVALID_HANDLE_VALUE;
+// The next device that the handle table's open gets: the device end of a pipe, the
+// write method to try first, and the calls that start its writes.
+struct NextDevice {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    WriteMethod firstMethod = WriteMethod::ReportWrite;
+    const HidFileCalls* calls = nullptr;
+};
+NextDevice nextDevice;
 
-// Opens the pipe end made ready by OpenPipeRemote, whatever the IDs.
+// Opens the device made ready by OpenPipeRemote, whatever the IDs.
 HidDevice* OpenPipeDevice(uint16_t, uint16_t) {
-    HANDLE file = nextDeviceEnd;
-    nextDeviceEnd = INVALID_HANDLE_VALUE;
-    return file == INVALID_HANDLE_VALUE ? nullptr : WrapHidFile(file, kReportLength, kReportLength);
+    const NextDevice device = nextDevice;
+    nextDevice = {};
+    return device.file == INVALID_HANDLE_VALUE
+               ? nullptr
+               : WrapHidFile(device.file, kReportLength, kReportLength, device.firstMethod,
+                             *device.calls);
 }
 
 constexpr HidDeviceCalls kPipeCalls = {
@@ -56,8 +68,11 @@ struct PipeRemote {
 };
 
 // Makes a pipe whose remote end buffers bufferSize bytes each way (0: a write waits
-// until the other end reads) and opens its device end through the handle table.
-PipeRemote OpenPipeRemote(DWORD bufferSize) {
+// until the other end reads) and opens its device end through the handle table,
+// written firstMethod first through calls: by default as on Microsoft's stack, with
+// the system's calls.
+PipeRemote OpenPipeRemote(DWORD bufferSize, WriteMethod firstMethod = WriteMethod::ReportWrite,
+                          const HidFileCalls& calls = SystemHidFileCalls()) {
     static int serial = 0;
     const std::string name = "\\\\.\\pipe\\tobrisk-hid-file-check-" +
                              std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
@@ -65,10 +80,12 @@ PipeRemote OpenPipeRemote(DWORD bufferSize) {
     remote.remoteEnd = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
                                         bufferSize, bufferSize, 0, nullptr);
-    nextDeviceEnd = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    nextDevice.file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    nextDevice.firstMethod = firstMethod;
+    nextDevice.calls = &calls;
     DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(nextDeviceEnd, &mode, nullptr, nullptr);
+    SetNamedPipeHandleState(nextDevice.file, &mode, nullptr, nullptr);
     remote.handle = OpenDeviceHandle(kPipeCalls, 1, 1);
     Check(remote.remoteEnd != INVALID_HANDLE_VALUE && remote.handle != HID_NO_DEVICE,
           "a pipe stands in for the remote", 1, 0);
@@ -89,6 +106,15 @@ Report MakeReport(uint8_t id, uint8_t first) {
         report[i] = static_cast<uint8_t>(first + i);
     }
     return report;
+}
+
+// Fills buffer with 0xEE and puts a report of length bytes at its start: the ID,
+// then bytes counting up from it.
+void FillReport(uint8_t* buffer, uint8_t id, size_t length) {
+    std::memset(buffer, 0xEE, HID_REPORT_BUFFER_SIZE);
+    for (size_t i = 0; i < length; ++i) {
+        buffer[i] = static_cast<uint8_t>(id + i);
+    }
 }
 
 // Runs one ReadFile or WriteFile on the remote's end, waiting up to kRemoteWaitMs
@@ -146,39 +172,177 @@ bool Holds(const uint8_t* buffer, const Report& report) {
     return true;
 }
 
-// Every output report reaches the remote as one whole report of 22 bytes: its own
-// bytes, then zeros (never what stood in the buffer behind it).
-void WritesArePaddedToTheOutputReportLength() {
-    struct Case {
-        uint8_t id;
-        size_t length; // the report's own length, from OutputReportLength
-    };
-    const Case cases[] = {{0x11, 2}, {0x12, 3}, {0x17, 7}, {0x42, 22}};
-    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
-    for (const Case& c : cases) {
+// Through Toshiba's stack, every output report reaches the remote as one whole
+// report of 22 bytes: its own bytes, then zeros (never what stood in the buffer
+// behind it).
+void ToshibasStackGetsWritesPaddedToTheOutputReportLength() {
+    const uint8_t ids[] = {0x11, 0x12, 0x17, 0x42};
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer, WriteMethod::PaddedWrite);
+    for (const uint8_t id : ids) {
+        const size_t length = OutputReportLength(id);
         uint8_t buffer[HID_REPORT_BUFFER_SIZE];
-        std::memset(buffer, 0xEE, sizeof(buffer));
-        for (size_t i = 0; i < c.length; ++i) {
-            buffer[i] = static_cast<uint8_t>(c.id + i);
-        }
+        FillReport(buffer, id, length);
         uint32_t outWord = 0;
         const int32_t sent = WriteDeviceReport(remote.handle, buffer, &outWord);
-        Check(sent == static_cast<int32_t>(kReportLength), "a write returns the bytes sent",
+        Check(sent == static_cast<int32_t>(kReportLength), "a padded write returns the bytes sent",
               kReportLength, sent);
-        Check(outWord == kReportLength, "a write's out-word", kReportLength, outWord);
+        Check(outWord == kReportLength, "a padded write's out-word", kReportLength, outWord);
         const Report message = RemoteTakes(remote);
         Check(message.size() == kReportLength, "the remote gets a whole report", kReportLength,
               static_cast<long>(message.size()));
         if (message.size() != kReportLength) {
             continue;
         }
-        Check(std::memcmp(message.data(), buffer, c.length) == 0, "the report's own bytes", c.id,
+        Check(std::memcmp(message.data(), buffer, length) == 0, "the report's own bytes", id,
               message[0]);
-        for (size_t i = c.length; i < kReportLength; ++i) {
+        for (size_t i = length; i < kReportLength; ++i) {
             Check(message[i] == 0, "padding is zeros", 0, message[i]);
         }
     }
     EndRemote(remote);
+}
+
+// What the fake drivers below the HID file layer were asked to start.
+struct DriverCalls {
+    int writes = 0;           // WriteFile
+    int setOutputReports = 0; // the set-output-report request
+};
+DriverCalls asked;
+
+constexpr ULONG_PTR kStatusSuccess = 0;                    // STATUS_SUCCESS
+constexpr ULONG_PTR kStatusInvalidUserBuffer = 0xC00000E8; // STATUS_INVALID_USER_BUFFER
+
+// Passes the bytes on to the pipe, which carries them to the remote as one message.
+BOOL ToTheRemote(HANDLE file, uint8_t* data, DWORD length, OVERLAPPED* overlapped) {
+    return WriteFile(file, data, length, nullptr, overlapped);
+}
+
+// Refuses a request at once with error.
+BOOL Refuse(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// Lets a request pend and completes it at once, as a driver does on its own: status
+// (an NTSTATUS) and the bytes moved in overlapped, its event set.
+BOOL CompleteLater(OVERLAPPED* overlapped, ULONG_PTR status, DWORD moved) {
+    overlapped->Internal = status;
+    overlapped->InternalHigh = moved;
+    SetEvent(overlapped->hEvent);
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+// Windows 7's Microsoft stack: a write shorter than the output report length is
+// refused at once.
+BOOL ShortWritesRefused(HANDLE file, uint8_t* data, DWORD length, OVERLAPPED* overlapped) {
+    ++asked.writes;
+    return length < kReportLength ? Refuse(ERROR_INVALID_USER_BUFFER)
+                                  : ToTheRemote(file, data, length, overlapped);
+}
+
+// The same refusal, coming with the write's completion.
+BOOL ShortWritesFailLater(HANDLE file, uint8_t* data, DWORD length, OVERLAPPED* overlapped) {
+    ++asked.writes;
+    return length < kReportLength ? CompleteLater(overlapped, kStatusInvalidUserBuffer, 0)
+                                  : ToTheRemote(file, data, length, overlapped);
+}
+
+// A padded write is reported done and never reaches the remote; short ones do.
+BOOL PaddedWritesSwallowed(HANDLE file, uint8_t* data, DWORD length, OVERLAPPED* overlapped) {
+    ++asked.writes;
+    return length == kReportLength ? CompleteLater(overlapped, kStatusSuccess, length)
+                                   : ToTheRemote(file, data, length, overlapped);
+}
+
+// Every write is refused as a bad parameter, whatever its length.
+BOOL WritesRefusedAsInvalid(HANDLE, uint8_t*, DWORD, OVERLAPPED*) {
+    ++asked.writes;
+    return Refuse(ERROR_INVALID_PARAMETER);
+}
+
+// Every write is refused as a bad buffer, whatever its length.
+BOOL WritesRefusedAsBadBuffer(HANDLE, uint8_t*, DWORD, OVERLAPPED*) {
+    ++asked.writes;
+    return Refuse(ERROR_INVALID_USER_BUFFER);
+}
+
+// Every write fails for a reason that has nothing to do with its length.
+BOOL WritesFailAsGone(HANDLE, uint8_t*, DWORD, OVERLAPPED*) {
+    ++asked.writes;
+    return Refuse(ERROR_DEVICE_NOT_CONNECTED);
+}
+
+BOOL SetOutputReportTaken(HANDLE file, uint8_t* data, DWORD length, OVERLAPPED* overlapped) {
+    ++asked.setOutputReports;
+    return ToTheRemote(file, data, length, overlapped);
+}
+
+BOOL SetOutputReportRefused(HANDLE, uint8_t*, DWORD, OVERLAPPED*) {
+    ++asked.setOutputReports;
+    return Refuse(ERROR_GEN_FAILURE);
+}
+
+// Over drivers that take only some ways of writing, starting with the report's own
+// length as on Microsoft's stack: each report reaches the remote with exactly its
+// own bytes, or the write fails; the way that worked is the one tried first for
+// the next report, and while none has, each report tries every way again.
+void WritesFindTheWayTheDriverTakesAndKeepIt() {
+    struct Case {
+        const char* driver;
+        HidFileCalls calls;
+        bool delivered;       // each report reaches the remote, else each write fails
+        int writes;           // WriteFile starts for the three reports
+        int setOutputReports; // set-output-report starts for them
+    };
+    const Case cases[] = {
+        {"short writes refused at once", {ShortWritesRefused, SetOutputReportTaken}, true, 1, 3},
+        {"short writes refused on completion",
+         {ShortWritesFailLater, SetOutputReportTaken},
+         true,
+         1,
+         3},
+        {"padded writes swallowed", {PaddedWritesSwallowed, SetOutputReportTaken}, true, 3, 0},
+        {"every write refused as invalid",
+         {WritesRefusedAsInvalid, SetOutputReportTaken},
+         true,
+         1,
+         3},
+        {"nothing taken", {WritesRefusedAsBadBuffer, SetOutputReportRefused}, false, 3, 3},
+        {"writes fail otherwise", {WritesFailAsGone, SetOutputReportTaken}, false, 3, 0},
+    };
+    const uint8_t ids[] = {0x12, 0x11, 0x17};
+    for (const Case& c : cases) {
+        const int failuresBefore = checkFailures;
+        asked = {};
+        PipeRemote remote = OpenPipeRemote(kPipeBuffer, WriteMethod::ReportWrite, c.calls);
+        for (const uint8_t id : ids) {
+            const size_t length = OutputReportLength(id);
+            uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+            FillReport(buffer, id, length);
+            const int32_t sent = WriteDeviceReport(remote.handle, buffer, nullptr);
+            const int32_t expected = c.delivered ? static_cast<int32_t>(length) : -1;
+            Check(sent == expected, "a write returns the report's own length or fails", expected,
+                  sent);
+            if (c.delivered) {
+                const Report message = RemoteTakes(remote);
+                Check(message == Report(buffer, buffer + length),
+                      "the remote gets exactly the report's own bytes", static_cast<long>(length),
+                      static_cast<long>(message.size()));
+            }
+        }
+        DWORD waiting = 0;
+        const BOOL peeked = PeekNamedPipe(remote.remoteEnd, nullptr, 0, nullptr, &waiting, nullptr);
+        Check(peeked && waiting == 0, "nothing else reaches the remote (bytes)", 0,
+              peeked ? static_cast<long>(waiting) : -1);
+        Check(asked.writes == c.writes, "WriteFile starts", c.writes, asked.writes);
+        Check(asked.setOutputReports == c.setOutputReports, "set-output-report starts",
+              c.setOutputReports, asked.setOutputReports);
+        EndRemote(remote);
+        if (checkFailures != failuresBefore) {
+            std::printf("  (the failures above: driver with %s)\n", c.driver);
+        }
+    }
 }
 
 // Reports that wait in the pipe come out whole, one per read, in the order sent.
@@ -201,7 +365,8 @@ void ReadsHandOverWholeReportsInOrder() {
 }
 
 // Reads with nothing to read end in time and leave the buffer; the report sent
-// afterwards is not lost to the cancelled reads.
+// afterwards is not lost to the cancelled reads. A report that comes 60 ms into a
+// read is that read's: one read covers the start-up probe's 100 ms window.
 void ReadsThatTimeOutLoseNothing() {
     PipeRemote remote = OpenPipeRemote(kPipeBuffer);
     uint8_t buffer[HID_REPORT_BUFFER_SIZE];
@@ -214,10 +379,15 @@ void ReadsThatTimeOutLoseNothing() {
         Check(Holds(buffer, {}), "a read with nothing to read leaves the buffer", 1, 0);
     }
     const Report report = MakeReport(0x21, 0x01);
-    RemoteSends(remote, report);
+    std::thread lateRemote([&] {
+        Sleep(60);
+        RemoteSends(remote, report);
+    });
     long took = 0;
-    Check(Read(remote, buffer, took) == static_cast<int32_t>(kReportLength),
-          "the report after timed-out reads is read", kReportLength, 0);
+    const int32_t got = Read(remote, buffer, took);
+    lateRemote.join();
+    Check(got == static_cast<int32_t>(kReportLength),
+          "a report 60 ms into a read, after timed-out reads, is read", kReportLength, got);
     Check(Holds(buffer, report), "the report after timed-out reads is whole", report[0], buffer[0]);
     EndRemote(remote);
 }
@@ -308,13 +478,13 @@ void WritesPassAWaitingRead() {
             ReadDeviceReport(remote.handle, buffer, nullptr);
         }
     });
+    const size_t length = OutputReportLength(0x17);
     long slowest = 0;
     for (uint8_t i = 0; i < 20; ++i) {
         uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x17, i};
         const auto start = CheckClock::now();
-        Check(WriteDeviceReport(remote.handle, buffer, nullptr) ==
-                  static_cast<int32_t>(kReportLength),
-              "a write beside a waiting read", kReportLength, -1);
+        Check(WriteDeviceReport(remote.handle, buffer, nullptr) == static_cast<int32_t>(length),
+              "a write beside a waiting read", static_cast<long>(length), -1);
         slowest = std::max(slowest, MsSince(start));
     }
     stop = true;
@@ -323,8 +493,8 @@ void WritesPassAWaitingRead() {
           slowest);
     for (uint8_t i = 0; i < 20; ++i) {
         const Report message = RemoteTakes(remote);
-        Check(message.size() == kReportLength && message[1] == i, "writes arrive in order", i,
-              message.size() == kReportLength ? message[1] : -1);
+        Check(message.size() == length && message[1] == i, "writes arrive in order", i,
+              message.size() == length ? message[1] : -1);
     }
     EndRemote(remote);
 }
@@ -332,7 +502,8 @@ void WritesPassAWaitingRead() {
 } // namespace
 
 int main() {
-    WritesArePaddedToTheOutputReportLength();
+    ToshibasStackGetsWritesPaddedToTheOutputReportLength();
+    WritesFindTheWayTheDriverTakesAndKeepIt();
     ReadsHandOverWholeReportsInOrder();
     ReadsThatTimeOutLoseNothing();
     WritesTheRemoteDoesNotTakeFailInTime();

@@ -23,7 +23,7 @@ constexpr uint16_t kWineMouseId = 0x0001;
 constexpr uint16_t kWineKeyboardId = 0x0002;
 constexpr uint8_t kUntouched = 0xA5; // fills buffers that a call must leave alone
 constexpr uint32_t kUntouchedWord = 0xC0FFEEu;
-constexpr long kReadLimitMs = 1000;      // generous: a read waits about 30 ms
+constexpr long kReadLimitMs = 1000;      // generous: a read waits about 100 ms
 constexpr long kCloseWakeLimitMs = 1000; // a read must see the close within this
 constexpr long kDevicesLimitMs = 10000;  // Wine's bus driver starts within this
 
