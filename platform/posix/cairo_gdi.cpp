@@ -10,10 +10,13 @@
 #include <strings.h>
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "display.h"
+#include "frame_damage.h"
 #include "handles.h"
+#include "text_cache.h"
 #include "win32_test_support.h"
 
 namespace win32_layer {
@@ -21,6 +24,8 @@ namespace {
 
 constexpr int kDefaultCellHeight = 16;  // the system font, and CreateFontA height 0
 constexpr double kFarOutside = 100000;  // text starting farther out is not drawn
+constexpr int kLineMargin = 1;          // pixels a stroke may reach beyond its extents
+constexpr int kTextMargin = 3;          // and a glyph beyond its ink extents
 
 // A pen, brush or font.
 struct GdiObject {
@@ -139,12 +144,14 @@ std::string Describe(const GdiObject* object) {
     }
 }
 
-// Adds a line to the log when the context is logged (or there is no context). Only
-// tests read the log, and they run on the headless display: on a real display the
-// program paints for hours and nothing may pile up.
-void LogLocked(const DeviceContext* dc, std::string line) {
+// Adds the line that makeLine builds to the log when the context is logged (or
+// there is no context); nothing is built otherwise. Only tests read the log, and
+// they run on the headless display: on a real display the program paints for hours
+// and nothing may pile up.
+template <typename MakeLine>
+void LogLocked(const DeviceContext* dc, MakeLine makeLine) {
     if (HeadlessDisplayChosen() && (dc == nullptr || dc->logged)) {
-        Log().push_back(std::move(line));
+        Log().push_back(makeLine());
     }
 }
 
@@ -152,7 +159,7 @@ void LogLocked(const DeviceContext* dc, std::string line) {
 uintptr_t AddObjectLocked(const GdiObject& object, const char* call) {
     uintptr_t value = NewHandleValue(object.kind);
     Objects()[value] = object;
-    LogLocked(nullptr, std::string(call) + " " + Describe(&object));
+    LogLocked(nullptr, [&] { return std::string(call) + " " + Describe(&object); });
     return value;
 }
 
@@ -230,7 +237,14 @@ void DrawLine(cairo_t* cr, const GdiObject& pen, POINT from, POINT to) {
     SetColour(cr, pen.colour);
     cairo_move_to(cr, ax, ay);
     cairo_line_to(cr, bx, by);
+    // A round cap reaches half the width beyond an end; without anti-aliasing no
+    // pixel is set whose centre is outside the stroke.
+    const double half = width / 2.0;
+    const PixelRect drawn = CoveringRect(surface, std::min(ax, bx) - half, std::min(ay, by) - half,
+                                         std::max(ax, bx) + half, std::max(ay, by) + half, kLineMargin);
+    PrepareToDraw(surface, drawn);
     cairo_stroke(cr);
+    NoteDrawn(surface, drawn);
     cairo_restore(cr);
 }
 
@@ -254,26 +268,78 @@ int ApplyFont(cairo_t* cr, const GdiObject& font) {
     return font.height < 0 ? static_cast<int>(std::lround(size * cellPerSize)) : height;
 }
 
-// Draws text with its cell's top-left at (x, y), black on a white box.
-void DrawText(cairo_t* cr, const GdiObject& font, int x, int y, const std::string& text) {
+// A font made ready to draw with: its cairo font at its size, and its cell.
+struct PreparedFont {
+    cairo_scaled_font_t* scaled; // holds a reference
+    int cellHeight;
+    double ascent;
+};
+
+// What makes two fonts draw alike.
+using FontKey = std::tuple<std::string, bool, bool, int>;
+
+// Every font prepared so far; finding the face and the size for a cell height
+// takes longer than drawing a label. GDI lock held.
+std::map<FontKey, PreparedFont>& PreparedFonts() {
+    static auto* fonts = new std::map<FontKey, PreparedFont>;
+    return *fonts;
+}
+
+// The font ready to draw on cr, prepared the first time. GDI lock held.
+const PreparedFont& Prepare(cairo_t* cr, const GdiObject& font) {
+    const FontKey key{font.face, font.bold, font.italic, font.height};
+    auto found = PreparedFonts().find(key);
+    if (found != PreparedFonts().end()) {
+        return found->second;
+    }
     cairo_save(cr);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
-    int cellHeight = ApplyFont(cr, font);
-    cairo_font_extents_t fontExtents;
-    cairo_font_extents(cr, &fontExtents);
+    const int cellHeight = ApplyFont(cr, font);
+    cairo_font_extents_t extents;
+    cairo_font_extents(cr, &extents);
+    PreparedFont prepared{cairo_scaled_font_reference(cairo_get_scaled_font(cr)), cellHeight,
+                          extents.ascent};
+    cairo_restore(cr);
+    return PreparedFonts().emplace(key, prepared).first->second;
+}
+
+// Draws text with its cell's top-left at (x, y), black on a white box. The same
+// text drawn at the same place over the same plain background is copied from the
+// pixels it gave before (text_cache.h).
+void DrawText(cairo_t* cr, const GdiObject& font, int x, int y, const std::string& text) {
+    cairo_surface_t* surface = cairo_get_target(cr);
+    const TextKey key{font.face, font.bold, font.italic, font.height, text, x, y};
+    if (RestoreText(surface, key)) {
+        return;
+    }
+    const PreparedFont& prepared = Prepare(cr, font);
+    const int cellHeight = prepared.cellHeight;
+    cairo_save(cr);
+    cairo_set_scaled_font(cr, prepared.scaled);
     std::string utf8 = Latin1ToUtf8(text);
     cairo_text_extents_t textExtents;
     cairo_text_extents(cr, utf8.c_str(), &textExtents);
+    const double boxRight = x + std::ceil(textExtents.x_advance);
+    const double baseline = y + std::round(prepared.ascent);
+    const double inkLeft = x + textExtents.x_bearing;
+    const double inkTop = baseline + textExtents.y_bearing;
+    const PixelRect drawn = CoveringRect(
+        surface, std::min<double>(x, inkLeft), std::min<double>(y, inkTop),
+        std::max(boxRight, inkLeft + textExtents.width),
+        std::max<double>(y + cellHeight, inkTop + textExtents.height), kTextMargin);
+    const std::optional<COLORREF> background = PlainColour(surface, drawn);
+    PrepareToDraw(surface, drawn);
     cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_rectangle(cr, x, y, std::ceil(textExtents.x_advance), cellHeight);
+    cairo_rectangle(cr, x, y, boxRight - x, cellHeight);
     cairo_fill(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_move_to(cr, x, y + std::round(fontExtents.ascent));
+    cairo_move_to(cr, x, baseline);
     cairo_show_text(cr, utf8.c_str());
     cairo_restore(cr);
+    NoteDrawn(surface, drawn, background ? KeepText(surface, key, *background, drawn) : 0);
 }
 
 } // namespace
@@ -285,7 +351,7 @@ HDC OpenPaintDC(cairo_surface_t* surface, bool logged) {
                      logged};
     std::lock_guard hold(GdiLock());
     Contexts()[value] = dc;
-    LogLocked(&dc, "BeginPaint");
+    LogLocked(&dc, [] { return std::string("BeginPaint"); });
     return reinterpret_cast<HDC>(value);
 }
 
@@ -295,7 +361,8 @@ void ClosePaintDC(HDC handle) {
     if (dc == nullptr) {
         return;
     }
-    LogLocked(dc, "EndPaint");
+    LogLocked(dc, [] { return std::string("EndPaint"); });
+    FinishPaint(cairo_get_target(dc->cr));
     cairo_destroy(dc->cr);
     Contexts().erase(reinterpret_cast<uintptr_t>(handle));
 }
@@ -307,6 +374,11 @@ bool FillWithBrush(HDC handle, HBRUSH brush) {
     if (dc == nullptr || object == nullptr || object->kind != HandleKind::Brush ||
         object->nullBrush) {
         return false;
+    }
+    // Only what was drawn on since the last fill in this colour differs from it, and
+    // that is filled as it is drawn on again (frame_damage.h).
+    if (!FillWhole(cairo_get_target(dc->cr), object->colour)) {
+        return true;
     }
     cairo_save(dc->cr);
     SetColour(dc->cr, object->colour);
@@ -322,6 +394,7 @@ bool DrawWithCairo(HDC handle, void (*draw)(cairo_t* cr, void* data), void* data
     if (dc == nullptr) {
         return false;
     }
+    PrepareToDrawEverywhere(cairo_get_target(dc->cr));
     cairo_save(dc->cr);
     draw(dc->cr, data);
     cairo_restore(dc->cr);
@@ -336,6 +409,11 @@ void ResetGdi() {
     Contexts().clear();
     Objects().clear();
     Log().clear();
+    for (auto& [key, font] : PreparedFonts()) {
+        cairo_scaled_font_destroy(font.scaled);
+    }
+    PreparedFonts().clear();
+    ForgetTexts();
 }
 
 std::string Latin1ToUtf8(std::string_view text) {
@@ -389,7 +467,7 @@ HGDIOBJ WINAPI SelectObject(HDC handle, HGDIOBJ object) {
     DeviceContext* dc = FindContextLocked(handle);
     auto value = reinterpret_cast<uintptr_t>(object);
     const GdiObject* found = FindObjectLocked(value);
-    LogLocked(dc, "SelectObject " + Describe(found));
+    LogLocked(dc, [&] { return "SelectObject " + Describe(found); });
     if (dc == nullptr || found == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -410,7 +488,9 @@ BOOL WINAPI TextOutA(HDC handle, int x, int y, LPCSTR text, int count) {
         return FALSE;
     }
     std::string drawn(text != nullptr ? text : "", static_cast<size_t>(count));
-    LogLocked(dc, "TextOutA " + std::to_string(x) + " " + std::to_string(y) + " \"" + drawn + "\"");
+    LogLocked(dc, [&] {
+        return "TextOutA " + std::to_string(x) + " " + std::to_string(y) + " \"" + drawn + "\"";
+    });
     const GdiObject* font = FindObjectLocked(dc->font);
     if (font == nullptr) {
         font = &Stock(SYSTEM_FONT).object;
@@ -430,7 +510,7 @@ BOOL WINAPI MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    LogLocked(dc, "MoveToEx " + std::to_string(x) + " " + std::to_string(y));
+    LogLocked(dc, [&] { return "MoveToEx " + std::to_string(x) + " " + std::to_string(y); });
     if (previous != nullptr) {
         *previous = dc->position;
     }
@@ -445,7 +525,7 @@ BOOL WINAPI LineTo(HDC handle, int x, int y) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    LogLocked(dc, "LineTo " + std::to_string(x) + " " + std::to_string(y));
+    LogLocked(dc, [&] { return "LineTo " + std::to_string(x) + " " + std::to_string(y); });
     const GdiObject* pen = FindObjectLocked(dc->pen);
     if (pen == nullptr) {
         pen = &Stock(BLACK_PEN).object;
@@ -459,7 +539,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     std::lock_guard hold(GdiLock());
     auto value = reinterpret_cast<uintptr_t>(object);
     const GdiObject* found = FindObjectLocked(value);
-    LogLocked(nullptr, "DeleteObject " + Describe(found));
+    LogLocked(nullptr, [&] { return "DeleteObject " + Describe(found); });
     if (found == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

@@ -6,7 +6,9 @@
 #define TOBRISK_PLATFORM_DISPLAY_H
 
 #include <cstdint>
+#include <vector>
 
+#include "frame_damage.h"
 #include "win32.h"
 
 namespace win32_layer {
@@ -20,6 +22,15 @@ struct DisplayWindowRequest {
     bool dialog;            // a fixed-size dialog box rather than a main window
 };
 
+// A painted frame: 0x00RRGGBB pixels, stride in bytes, and what differs from the
+// frame presented before it.
+struct Frame {
+    const uint32_t* pixels;
+    int width, height, stride;
+    bool whole;                   // all of it may differ (the first frame, a new size)
+    std::vector<PixelRect> rects; // else only these rectangles differ
+};
+
 // One display. Every function is thread-safe.
 struct Display {
     const char* name;                                           // "x11" or "headless"
@@ -30,8 +41,8 @@ struct Display {
     bool (*createWindow)(HWND window, const DisplayWindowRequest& request);
     void (*destroyWindow)(HWND window);
     void (*showWindow)(HWND window, bool visible);
-    // Shows a painted frame: 0x00RRGGBB pixels, stride in bytes.
-    void (*presentFrame)(HWND window, const uint32_t* pixels, int width, int height, int stride);
+    // Shows a painted frame; a display that lost the window's contents puts all of it.
+    void (*presentFrame)(HWND window, const Frame& frame);
 };
 
 extern const Display x11Display;

@@ -31,7 +31,7 @@ bool CreateHeadlessWindow(HWND, const DisplayWindowRequest&) {
 // Nothing to do for a window held in memory.
 void DestroyHeadlessWindow(HWND) {}
 void ShowHeadlessWindow(HWND, bool) {}
-void PresentHeadlessFrame(HWND, const uint32_t*, int, int, int) {}
+void PresentHeadlessFrame(HWND, const Frame&) {}
 
 } // namespace
 

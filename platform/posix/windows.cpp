@@ -10,6 +10,7 @@
 
 #include "cairo_gdi.h"
 #include "display.h"
+#include "frame_damage.h"
 #include "handles.h"
 #include "message_queue.h"
 #include "win32_test_support.h"
@@ -105,6 +106,7 @@ cairo_surface_t* NewClientSurface(int width, int height) {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
     cairo_destroy(cr);
+    TrackSurface(surface, RGB(255, 255, 255));
     return surface;
 }
 
@@ -196,26 +198,88 @@ HWND CreateWindowOfClass(const char* className, const char* caption, DWORD style
     return window;
 }
 
-// Copies the finished frame for the test interface and puts it on the display.
+constexpr uint32_t kColourBits = 0xFFFFFF; // the rest of a surface pixel is undefined
+
+// Whether any pixel of line from left up to right differs in colour from shown's.
+// Eight pixels at a time without branches, which the compiler does in one go.
+bool SpanDiffers(const uint32_t* line, const uint32_t* shown, int left, int right) {
+    constexpr int kBlock = 8;
+    uint32_t differences = 0;
+    int column = left;
+    for (; column + kBlock <= right; column += kBlock) {
+        for (int i = 0; i < kBlock; ++i) {
+            differences |= line[column + i] ^ shown[column + i];
+        }
+    }
+    for (; column < right; ++column) {
+        differences |= line[column] ^ shown[column];
+    }
+    return (differences & kColourBits) != 0;
+}
+
+// The part of rect in which frame's pixels differ from the shown ones, copied into
+// them; empty when none differs. Layer lock held.
+PixelRect CopyDifferencesLocked(WindowRecord& record, const Frame& frame, const PixelRect& rect) {
+    PixelRect found{rect.right, rect.bottom, rect.left, rect.top};
+    const auto same = [](uint32_t pixel, uint32_t shown) { return (pixel & kColourBits) == shown; };
+    for (int row = rect.top; row < rect.bottom; ++row) {
+        const uint32_t* line = frame.pixels + static_cast<size_t>(row) * (frame.stride / 4);
+        uint32_t* shown = record.shown.data() + static_cast<size_t>(row) * frame.width;
+        if (!SpanDiffers(line, shown, rect.left, rect.right)) {
+            continue;
+        }
+        int first = rect.left;
+        int last = rect.right - 1;
+        while (same(line[first], shown[first])) {
+            ++first;
+        }
+        while (same(line[last], shown[last])) {
+            --last;
+        }
+        std::transform(line + first, line + last + 1, shown + first,
+                       [](uint32_t pixel) { return pixel & kColourBits; });
+        found = {std::min(found.left, first), std::min(found.top, row),
+                 std::max(found.right, last + 1), std::max(found.bottom, row + 1)};
+    }
+    return found;
+}
+
+// Copies all of frame's pixels for the test interface. Layer lock held.
+void CopyWholeFrameLocked(WindowRecord& record, const Frame& frame) {
+    record.shown.resize(static_cast<size_t>(frame.width) * frame.height);
+    for (int row = 0; row < frame.height; ++row) {
+        const uint32_t* line = frame.pixels + static_cast<size_t>(row) * (frame.stride / 4);
+        std::transform(line, line + frame.width,
+                       record.shown.begin() + static_cast<size_t>(row) * frame.width,
+                       [](uint32_t pixel) { return pixel & kColourBits; });
+    }
+    record.shownWidth = frame.width;
+    record.shownHeight = frame.height;
+}
+
+// Copies what the paint changed for the test interface and puts it on the display:
+// the rectangles whose pixels differ from the last frame, or the whole frame.
 void PublishFrame(const RecordRef& record) {
     cairo_surface_flush(record->surface);
-    auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(record->surface));
-    int stride = cairo_image_surface_get_stride(record->surface);
-    int width = record->width;
-    int height = record->height;
+    FrameChanges changes = TakeChanges(record->surface);
+    Frame frame{reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(record->surface)),
+                record->width, record->height, cairo_image_surface_get_stride(record->surface),
+                changes.whole, {}};
     {
         std::lock_guard hold(LayerLock());
-        record->shown.resize(static_cast<size_t>(width) * height);
-        for (int row = 0; row < height; ++row) {
-            const uint32_t* line = pixels + static_cast<size_t>(row) * (stride / 4);
-            std::transform(line, line + width,
-                           record->shown.begin() + static_cast<size_t>(row) * width,
-                           [](uint32_t pixel) { return pixel & 0xFFFFFF; });
+        frame.whole = frame.whole || record->shownWidth != frame.width ||
+                      record->shownHeight != frame.height;
+        if (frame.whole) {
+            CopyWholeFrameLocked(*record, frame);
         }
-        record->shownWidth = width;
-        record->shownHeight = height;
+        for (size_t i = 0; !frame.whole && i < changes.rects.size(); ++i) {
+            const PixelRect differs = CopyDifferencesLocked(*record, frame, changes.rects[i]);
+            if (differs.left < differs.right) {
+                frame.rects.push_back(differs);
+            }
+        }
     }
-    record->display->presentFrame(record->handle, pixels, width, height, stride);
+    record->display->presentFrame(record->handle, frame);
 }
 
 } // namespace

@@ -1,4 +1,6 @@
-// The X11 display: real top-level windows. Frames are put on them with XPutImage;
+// The X11 display: real top-level windows. Frames are put on them with XPutImage,
+// only the rectangles that changed unless the window lost its contents (it was
+// just created, exposed or resized);
 // Esc and other keys, the window manager's close request, clicks, exposure and
 // resizing come back as messages to the window's thread.
 #include "display.h"
@@ -26,7 +28,8 @@ namespace {
 struct X11Window {
     Window window;
     GC gc;
-    int width, height;  // last known client size
+    int width, height;     // last known client size
+    bool needsWhole;       // the next frame is put whole
 };
 
 // The connection. Guarded by XLock(); Xlib is only called with it held.
@@ -124,6 +127,7 @@ bool TranslateEvent(X11Connection& x, const XEvent& event, PendingEvent* pending
         return event.xclient.message_type == x.wmProtocols &&
                static_cast<Atom>(event.xclient.data.l[0]) == x.wmDeleteWindow;
     case Expose:
+        x.windows[found->second].needsWhole = true;
         pending->kind = PendingEvent::Exposed;
         return event.xexpose.count == 0;
     case ConfigureNotify: {
@@ -133,6 +137,7 @@ bool TranslateEvent(X11Connection& x, const XEvent& event, PendingEvent* pending
         }
         window.width = event.xconfigure.width;
         window.height = event.xconfigure.height;
+        window.needsWhole = true;
         *pending = PendingEvent{PendingEvent::Resized, found->second, 0, window.width, window.height};
         return true;
     }
@@ -303,7 +308,7 @@ bool CreateX11Window(HWND handle, const DisplayWindowRequest& request) {
     SetTitle(x, window, request.caption);
     SetHints(x, window, request, left, top);
     GC gc = XCreateGC(x.display, window, 0, nullptr);
-    x.windows[handle] = X11Window{window, gc, request.width, request.height};
+    x.windows[handle] = X11Window{window, gc, request.width, request.height, true};
     x.handles[window] = handle;
     XFlush(x.display);
     return true;
@@ -340,24 +345,35 @@ void ShowX11Window(HWND handle, bool visible) {
     XFlush(x.display);
 }
 
-// Puts a painted frame on the window.
-void PresentX11Frame(HWND handle, const uint32_t* pixels, int width, int height, int stride) {
+// Puts a painted frame on the window: all of it when the window needs it or the
+// frame says so, else the rectangles that changed.
+void PresentX11Frame(HWND handle, const Frame& frame) {
     std::lock_guard hold(XLock());
     X11Connection& x = Connection();
     auto found = x.windows.find(handle);
     if (x.display == nullptr || found == x.windows.end()) {
         return;
     }
+    X11Window& window = found->second;
+    const bool whole = frame.whole || window.needsWhole;
+    if (!whole && frame.rects.empty()) {
+        return;
+    }
     XImage* image = XCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(const_cast<uint32_t*>(pixels)),
-                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                                 stride);
+                                 reinterpret_cast<char*>(const_cast<uint32_t*>(frame.pixels)),
+                                 static_cast<unsigned>(frame.width),
+                                 static_cast<unsigned>(frame.height), 32, frame.stride);
     if (image == nullptr) {
         return;
     }
     image->byte_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
-    XPutImage(x.display, found->second.window, found->second.gc, image, 0, 0, 0, 0,
-              static_cast<unsigned>(width), static_cast<unsigned>(height));
+    const std::vector<PixelRect> all = {{0, 0, frame.width, frame.height}};
+    for (const PixelRect& rect : whole ? all : frame.rects) {
+        XPutImage(x.display, window.window, window.gc, image, rect.left, rect.top, rect.left,
+                  rect.top, static_cast<unsigned>(rect.right - rect.left),
+                  static_cast<unsigned>(rect.bottom - rect.top));
+    }
+    window.needsWhole = false;
     image->data = nullptr;  // the pixels belong to the caller
     XDestroyImage(image);
     XFlush(x.display);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "platform_test_support.h"
@@ -271,6 +272,89 @@ TEST_F(GdiTest, BeginPaintErasesWithTheClassBrushThroughDefWindowProc) {
         EXPECT_EQ(image.width, 60);
         EXPECT_EQ(image.height, 40);
         EXPECT_EQ(CountOtherThan(image, test.expectedPixel), 0);
+    }
+}
+
+// A window repainted again and again shows, after every paint, the pixels that the
+// same paint gives on a new window: what the layer skips (fills of unchanged places,
+// labels whose pixels are still there, rectangles put on the display) never shows.
+TEST_F(GdiTest, ARepaintedWindowShowsWhatTheSamePaintShowsOnANewWindow) {
+    HPEN red = CreatePen(PS_SOLID, 5, 0x0000C8);
+    HPEN black = CreatePen(PS_SOLID, 6, 0x000000);
+    HPEN thin = CreatePen(PS_SOLID, 1, 0xC80000);
+    HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "System");
+    HFONT tall = CreateFontA(24, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "System");
+    const auto label = [](HDC dc, int x, int y, const char* text) {
+        TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
+    };
+    const auto bar = [](HDC dc, HPEN pen, int y, int to) {
+        SelectObject(dc, pen);
+        MoveToEx(dc, 250, y, nullptr);
+        LineTo(dc, to, y);
+    };
+    // The program's paint, its bars ending at x and g.
+    const auto program = [&](int x, int g) {
+        return [&, x, g](HDC dc) {
+            SelectObject(dc, font);
+            label(dc, 200, 30, "X-axis Acceleration ");
+            label(dc, 200, 230, "Gyro Rotation       ");
+            bar(dc, red, 50, x);
+            bar(dc, black, 250, g);
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(HDC)> paint;
+    } frames[] = {
+        {"first paint", program(300, 350)},
+        {"bars move", program(120, 90)},
+        {"the same again", program(120, 90)},
+        {"bars beyond both sides", program(900, -400)},
+        {"a label moves by a pixel, another changes",
+         [&](HDC dc) {
+             SelectObject(dc, font);
+             label(dc, 201, 30, "X-axis Acceleration ");
+             label(dc, 200, 230, "Gyro Rotation!      ");
+         }},
+        {"back to the program's paint", program(260, 240)},
+        {"a bar over a label, a label over a bar",
+         [&](HDC dc) {
+             SelectObject(dc, font);
+             label(dc, 200, 30, "X-axis Acceleration ");
+             bar(dc, thin, 38, 420);
+             bar(dc, black, 238, 100);
+             label(dc, 200, 230, "Gyro Rotation       ");
+         }},
+        {"the program's paint once more", program(260, 240)},
+        {"labels over each other, another font",
+         [&](HDC dc) {
+             SelectObject(dc, font);
+             label(dc, 200, 30, "X-axis Acceleration ");
+             label(dc, 210, 36, "X-axis Acceleration ");
+             SelectObject(dc, tall);
+             label(dc, 200, 230, "Gyro Rotation       ");
+         }},
+        {"nothing drawn", [](HDC) {}},
+        {"the program's paint at last", program(300, 350)},
+    };
+    std::function<void(HDC)> frame = frames[0].paint;
+    HWND repainted = PaintTestWindow(520, 420, [&frame](HDC dc) { frame(dc); });
+    for (const auto& f : frames) {
+        frame = f.paint;
+        InvalidateRect(repainted, nullptr, TRUE);
+        UpdateWindow(repainted);
+        HWND fresh = CreateTestWindow(520, 420);
+        ShowWindow(fresh, SW_SHOWDEFAULT);
+        UpdateWindow(fresh);
+        const Win32TestImage shown = Win32TestClientPixels(repainted);
+        const Win32TestImage expected = Win32TestClientPixels(fresh);
+        DestroyWindow(fresh);
+        ASSERT_EQ(shown.pixels.size(), expected.pixels.size()) << f.name;
+        size_t differing = 0;
+        for (size_t i = 0; i < shown.pixels.size(); ++i) {
+            differing += shown.pixels[i] != expected.pixels[i];
+        }
+        EXPECT_EQ(differing, 0u) << f.name;
     }
 }
 

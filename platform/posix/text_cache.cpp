@@ -1,0 +1,94 @@
+#include "text_cache.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <tuple>
+#include <vector>
+
+namespace win32_layer {
+namespace {
+
+constexpr size_t kMostTexts = 64; // beyond it the cache starts afresh
+
+// The pixels a text left.
+struct KeptText {
+    uint64_t content;                // names these pixels; never 0
+    int surfaceWidth, surfaceHeight; // the surface it was drawn on
+    COLORREF background;             // the plain colour it was drawn over
+    PixelRect drawn;                 // where it may have set pixels
+    std::vector<uint32_t> pixels;    // drawn's pixels, row after row
+};
+
+std::map<TextKey, KeptText>& Kept() {
+    static auto* kept = new std::map<TextKey, KeptText>;
+    return *kept;
+}
+
+// The first pixel of a row of the surface.
+uint32_t* Row(cairo_surface_t* surface, int row) {
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    return reinterpret_cast<uint32_t*>(data + static_cast<size_t>(row) *
+                                                  cairo_image_surface_get_stride(surface));
+}
+
+} // namespace
+
+bool TextKey::operator<(const TextKey& other) const {
+    return std::tie(face, bold, italic, height, text, x, y) <
+           std::tie(other.face, other.bold, other.italic, other.height, other.text, other.x,
+                    other.y);
+}
+
+bool RestoreText(cairo_surface_t* surface, const TextKey& key) {
+    const auto found = Kept().find(key);
+    if (found == Kept().end()) {
+        return false;
+    }
+    const KeptText& kept = found->second;
+    const PixelRect& drawn = kept.drawn;
+    if (kept.surfaceWidth != cairo_image_surface_get_width(surface) ||
+        kept.surfaceHeight != cairo_image_surface_get_height(surface) ||
+        PlainColour(surface, drawn) != kept.background) {
+        return false;
+    }
+    if (StillHolds(surface, drawn, kept.content)) {
+        return true;
+    }
+    PrepareToDraw(surface, drawn);
+    const int width = drawn.right - drawn.left;
+    cairo_surface_flush(surface);
+    for (int row = drawn.top; row < drawn.bottom; ++row) {
+        const uint32_t* from = kept.pixels.data() + static_cast<size_t>(row - drawn.top) * width;
+        std::copy(from, from + width, Row(surface, row) + drawn.left);
+    }
+    cairo_surface_mark_dirty_rectangle(surface, drawn.left, drawn.top, width,
+                                       drawn.bottom - drawn.top);
+    NoteDrawn(surface, drawn, kept.content);
+    return true;
+}
+
+uint64_t KeepText(cairo_surface_t* surface, const TextKey& key, COLORREF background,
+                  const PixelRect& drawn) {
+    static uint64_t lastContent = 0;
+    if (Kept().size() >= kMostTexts) {
+        Kept().clear();
+    }
+    KeptText kept{++lastContent, cairo_image_surface_get_width(surface),
+                  cairo_image_surface_get_height(surface), background, drawn, {}};
+    const int width = drawn.right - drawn.left;
+    cairo_surface_flush(surface);
+    for (int row = drawn.top; row < drawn.bottom; ++row) {
+        const uint32_t* from = Row(surface, row) + drawn.left;
+        kept.pixels.insert(kept.pixels.end(), from, from + width);
+    }
+    const uint64_t content = kept.content;
+    Kept()[key] = std::move(kept);
+    return content;
+}
+
+void ForgetTexts() {
+    Kept().clear();
+}
+
+} // namespace win32_layer

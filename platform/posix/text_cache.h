@@ -1,0 +1,48 @@
+// Labels drawn again and again. A program that repaints its window many times a
+// second draws the same labels at the same places every time, each over the plain
+// background its erase left. What such a TextOutA leaves on the surface depends
+// only on the font, the text, the place and the pixels it is drawn over, so the
+// pixels it gave are kept, and the same call over the same plain background copies
+// them back instead of drawing the glyphs again: pixel for pixel what drawing gives.
+//
+// Guarded by the GDI lock, like the device contexts that use it. Internal to
+// platform/posix.
+#ifndef TOBRISK_PLATFORM_TEXT_CACHE_H
+#define TOBRISK_PLATFORM_TEXT_CACHE_H
+
+#include <cairo.h>
+
+#include <string>
+
+#include "frame_damage.h"
+#include "win32.h"
+
+namespace win32_layer {
+
+// One TextOutA: the font's look, the text and where its cell starts.
+struct TextKey {
+    std::string face;
+    bool bold, italic;
+    int height;
+    std::string text;
+    int x, y;
+    bool operator<(const TextKey& other) const;
+};
+
+// When the same text was kept for a surface of this size and the place it covers
+// is plain background of the colour it was drawn over: puts its pixels there
+// (unless they are still there, frame_damage.h), notes the place as drawn with it,
+// and returns true.
+bool RestoreText(cairo_surface_t* surface, const TextKey& key);
+
+// Keeps the pixels of drawn, where key was just drawn over plain background, and
+// returns what names that content (never 0).
+uint64_t KeepText(cairo_surface_t* surface, const TextKey& key, COLORREF background,
+                  const PixelRect& drawn);
+
+// Forgets every kept text.
+void ForgetTexts();
+
+} // namespace win32_layer
+
+#endif
