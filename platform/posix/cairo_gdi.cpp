@@ -24,8 +24,8 @@ namespace {
 
 constexpr int kDefaultCellHeight = 16;  // the system font, and CreateFontA height 0
 constexpr double kFarOutside = 100000;  // text starting farther out is not drawn
-constexpr int kLineMargin = 1;          // pixels a stroke may reach beyond its extents
-constexpr int kTextMargin = 3;          // and a glyph beyond its ink extents
+constexpr int kLineMargin = 0;          // no pixel centre outside a stroke is set
+constexpr int kTextMargin = 1;          // anti-aliasing beyond a glyph's ink extents
 
 // A pen, brush or font.
 struct GdiObject {
