@@ -15,6 +15,7 @@
 
 #include "display.h"
 #include "frame_damage.h"
+#include "gdi_lines.h"
 #include "handles.h"
 #include "text_cache.h"
 #include "win32_test_support.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr int kDefaultCellHeight = 16;  // the system font, and CreateFontA height 0
 constexpr double kFarOutside = 100000;  // text starting farther out is not drawn
-constexpr int kLineMargin = 0;          // no pixel centre outside a stroke is set
 constexpr int kTextMargin = 1;          // anti-aliasing beyond a glyph's ink extents
 
 // A pen, brush or font.
@@ -167,85 +167,6 @@ uintptr_t AddObjectLocked(const GdiObject& object, const char* call) {
 void SetColour(cairo_t* cr, COLORREF colour) {
     cairo_set_source_rgb(cr, GetRValue(colour) / 255.0, GetGValue(colour) / 255.0,
                          GetBValue(colour) / 255.0);
-}
-
-// Cuts the segment a-b to the box [low, high] in both axes (Liang-Barsky).
-// False when nothing of it is inside.
-bool ClipSegment(double& ax, double& ay, double& bx, double& by, double low, double high) {
-    double dx = bx - ax;
-    double dy = by - ay;
-    double enter = 0;
-    double leave = 1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {ax - low, high - ax, ay - low, high - ay};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) {
-                return false;
-            }
-            continue;
-        }
-        double t = q[i] / p[i];
-        if (p[i] < 0) {
-            enter = std::max(enter, t);
-        } else {
-            leave = std::min(leave, t);
-        }
-    }
-    if (enter > leave) {
-        return false;
-    }
-    bx = ax + leave * dx;
-    by = ay + leave * dy;
-    ax = ax + enter * dx;
-    ay = ay + enter * dy;
-    return true;
-}
-
-// Draws a line as GDI does: pixel centres on whole coordinates, no anti-aliasing,
-// one-pixel lines without their last pixel, wider ones with round caps and joins.
-void DrawLine(cairo_t* cr, const GdiObject& pen, POINT from, POINT to) {
-    if (pen.style == PS_NULL) {
-        return;
-    }
-    int width = std::max(1, pen.width);
-    double ax = from.x, ay = from.y, bx = to.x, by = to.y;
-    if (width == 1) {
-        // Shift the ends back by half a pixel along the line: the butt-capped stroke
-        // then covers the first pixel and stops short of the last one.
-        double length = std::hypot(bx - ax, by - ay);
-        if (length == 0) {
-            return;
-        }
-        double ux = (bx - ax) / length * 0.5, uy = (by - ay) / length * 0.5;
-        ax -= ux, ay -= uy, bx -= ux, by -= uy;
-    }
-    double offset = width % 2 == 1 ? 0.5 : 0.0;
-    ax += offset, ay += offset, bx += offset, by += offset;
-    cairo_surface_t* surface = cairo_get_target(cr);
-    double reach = width + 2.0;
-    double high = std::max(cairo_image_surface_get_width(surface),
-                           cairo_image_surface_get_height(surface)) + reach;
-    if (!ClipSegment(ax, ay, bx, by, -reach, high)) {
-        return;
-    }
-    cairo_save(cr);
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    cairo_set_line_width(cr, width);
-    cairo_set_line_cap(cr, width == 1 ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    SetColour(cr, pen.colour);
-    cairo_move_to(cr, ax, ay);
-    cairo_line_to(cr, bx, by);
-    // A round cap reaches half the width beyond an end; without anti-aliasing no
-    // pixel is set whose centre is outside the stroke.
-    const double half = width / 2.0;
-    const PixelRect drawn = CoveringRect(surface, std::min(ax, bx) - half, std::min(ay, by) - half,
-                                         std::max(ax, bx) + half, std::max(ay, by) + half, kLineMargin);
-    PrepareToDraw(surface, drawn);
-    cairo_stroke(cr);
-    NoteDrawn(surface, drawn);
-    cairo_restore(cr);
 }
 
 // Selects the font's face and the size that gives its cell height; returns the
@@ -414,6 +335,7 @@ void ResetGdi() {
     }
     PreparedFonts().clear();
     ForgetTexts();
+    ForgetLineSpans();
 }
 
 std::string Latin1ToUtf8(std::string_view text) {
@@ -530,7 +452,9 @@ BOOL WINAPI LineTo(HDC handle, int x, int y) {
     if (pen == nullptr) {
         pen = &Stock(BLACK_PEN).object;
     }
-    DrawLine(dc->cr, *pen, dc->position, POINT{x, y});
+    if (pen->style != PS_NULL) {
+        DrawLine(dc->cr, pen->width, pen->colour, dc->position, POINT{x, y});
+    }
     dc->position = POINT{x, y};
     return TRUE;
 }

@@ -37,7 +37,9 @@ struct Display {
     bool (*open)();                                             // false when unavailable
     void (*close)();                                            // drops every window too
     int (*eventFd)();                                           // readable on events; -1: none
-    void (*pumpEvents)();                                       // delivers waiting events
+    // Delivers the events that have arrived; reads the connection for them only when
+    // readConnection is set (it has data, or the caller will not wait for it).
+    void (*pumpEvents)(bool readConnection);
     bool (*createWindow)(HWND window, const DisplayWindowRequest& request);
     void (*destroyWindow)(HWND window);
     void (*showWindow)(HWND window, bool visible);

@@ -21,7 +21,7 @@ int HeadlessEventFd() {
 }
 
 // Events are delivered at once by the test calls below.
-void PumpHeadless() {}
+void PumpHeadless(bool) {}
 
 // Accepts every window.
 bool CreateHeadlessWindow(HWND, const DisplayWindowRequest&) {

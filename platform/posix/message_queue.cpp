@@ -88,7 +88,8 @@ void HandleIncomingSends(ThreadQueue& queue) {
 }
 
 // Waits until the queue is woken, the display has events, or a slice has passed.
-void WaitForNews(const ThreadQueue& queue, int displayFd) {
+// Returns whether the display's connection has data to read.
+bool WaitForNews(const ThreadQueue& queue, int displayFd) {
     pollfd fds[2] = {{queue.wakeFd, POLLIN, 0}, {displayFd, POLLIN, 0}};
     int ready = poll(fds, displayFd >= 0 ? 2 : 1, kWaitSliceMs);
     if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
@@ -96,17 +97,20 @@ void WaitForNews(const ThreadQueue& queue, int displayFd) {
         ssize_t got = read(queue.wakeFd, &count, sizeof count);
         (void)got;
     }
+    return ready > 0 && displayFd >= 0 && fds[1].revents != 0;
 }
 
 // Takes the next message of the calling thread: sent messages are handled on the
 // way; then posted, quit (only when takeQuit), paint. Waits for one when wait is set.
 Retrieval RetrieveMessage(MSG* message, bool wait, bool takeQuit) {
+    // A caller that waits reads the display's connection once poll() finds data.
+    bool displayReadable = !wait;
     for (;;) {
         QueueRef queue = CurrentThreadQueue();
         HandleIncomingSends(*queue);
         const Display* display = OpenedDisplay();
         if (display != nullptr) {
-            display->pumpEvents();
+            display->pumpEvents(displayReadable);
         }
         {
             std::lock_guard hold(LayerLock());
@@ -139,7 +143,7 @@ Retrieval RetrieveMessage(MSG* message, bool wait, bool takeQuit) {
                 return Retrieval::Nothing;
             }
         }
-        WaitForNews(*queue, display != nullptr ? display->eventFd() : -1);
+        displayReadable = WaitForNews(*queue, display != nullptr ? display->eventFd() : -1);
     }
 }
 

@@ -218,8 +218,10 @@ int X11EventFd() {
     return x.display != nullptr ? ConnectionNumber(x.display) : -1;
 }
 
-// Reads every waiting event and delivers what the windows need to know.
-void PumpX11() {
+// Delivers what the windows need to know of the events Xlib holds, and of those
+// waiting on the connection when readConnection is set. Not reading when poll()
+// found nothing saves a system call on every message the program takes.
+void PumpX11(bool readConnection) {
     std::vector<PendingEvent> events;
     {
         std::lock_guard hold(XLock());
@@ -227,7 +229,8 @@ void PumpX11() {
         if (x.display == nullptr) {
             return;
         }
-        while (XPending(x.display) > 0) {
+        const int mode = readConnection ? QueuedAfterReading : QueuedAlready;
+        while (XEventsQueued(x.display, mode) > 0) {
             XEvent event;
             XNextEvent(x.display, &event);
             PendingEvent pending;

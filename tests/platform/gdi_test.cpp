@@ -97,6 +97,60 @@ TEST_F(GdiTest, LinesInkTheirPixelsWithRoundCapsWhenWide) {
     }
 }
 
+// Wide horizontal lines are set span by span from what cairo's stroke of a line of
+// the same pen looks like: they must be exactly cairo's stroke, whatever the width,
+// length, direction and place, edges of the window included.
+TEST_F(GdiTest, WideHorizontalLinesAreExactlyCairosStroke) {
+    const auto cairoStroke = [](int width, COLORREF colour, POINT from, POINT to) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 520, 420);
+        cairo_t* cr = cairo_create(surface);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        const double offset = width % 2 == 1 ? 0.5 : 0.0;
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo_set_line_width(cr, width);
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+        cairo_set_source_rgb(cr, GetRValue(colour) / 255.0, GetGValue(colour) / 255.0,
+                             GetBValue(colour) / 255.0);
+        cairo_move_to(cr, from.x + offset, from.y + offset);
+        cairo_line_to(cr, to.x + offset, to.y + offset);
+        cairo_stroke(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        std::vector<uint32_t> pixels;
+        const auto* data = cairo_image_surface_get_data(surface);
+        for (int y = 0; y < 420; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(surface));
+            for (int x = 0; x < 520; ++x) {
+                pixels.push_back(row[x] & 0xFFFFFF);
+            }
+        }
+        cairo_surface_destroy(surface);
+        return pixels;
+    };
+    for (int width = 2; width <= 9; ++width) {
+        for (int length : {2 * width - 1, 2 * width, 2 * width + 1, 37, 300}) {
+            for (const POINT start : {POINT{100, 50}, POINT{-20, 1}, POINT{480, 418}, POINT{-300, 200}}) {
+                for (int direction : {1, -1}) {
+                    SCOPED_TRACE(testing::Message() << "width " << width << ", length " << length
+                                                    << " from (" << start.x << "," << start.y
+                                                    << "), direction " << direction);
+                    const COLORREF colour = RGB(0, 0, 200 + width);
+                    const POINT end{start.x + direction * length, start.y};
+                    HPEN pen = CreatePen(PS_SOLID, width, colour);
+                    const Win32TestImage image = Paint([&](HDC dc) {
+                        SelectObject(dc, pen);
+                        MoveToEx(dc, start.x, start.y, nullptr);
+                        LineTo(dc, end.x, end.y);
+                    });
+                    DeleteObject(pen);
+                    ASSERT_EQ(image.pixels, cairoStroke(width, colour, start, end));
+                }
+            }
+        }
+    }
+}
+
 TEST_F(GdiTest, LinesOutsideTheClientAreaDrawNothing) {
     HPEN pen = CreatePen(PS_SOLID, 6, RGB(0, 0, 0));
     Win32TestImage image = Paint([&](HDC dc) {

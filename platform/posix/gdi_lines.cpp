@@ -1,0 +1,239 @@
+#include "gdi_lines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include "frame_damage.h"
+
+namespace win32_layer {
+namespace {
+
+// The pixels of one row of a wide horizontal line: from before pixels left of its
+// left end to after pixels right of its right end, dy rows below the line.
+struct RowSpan {
+    int dy;
+    int before;
+    int after;
+};
+
+// What cairo's stroke of a line of one pen and direction looks like.
+struct LearnedLine {
+    bool usable = false;       // the stroke was one span in every row
+    std::vector<RowSpan> rows; // every row that the stroke touches
+    uint32_t pixel = 0;        // the value cairo stores for the pen's colour
+};
+
+// Width, colour, and whether the line runs to the right.
+using LineKind = std::tuple<int, COLORREF, bool>;
+
+std::map<LineKind, LearnedLine>& Learned() {
+    static auto* learned = new std::map<LineKind, LearnedLine>;
+    return *learned;
+}
+
+// The half-pixel shift that puts the pixel centres of a line of width on whole
+// coordinates.
+double CentreOffset(int width) {
+    return width % 2 == 1 ? 0.5 : 0.0;
+}
+
+// Strokes the segment as GDI's pen draws it.
+void Stroke(cairo_t* cr, int width, COLORREF colour, double ax, double ay, double bx, double by) {
+    cairo_save(cr);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    cairo_set_line_width(cr, width);
+    cairo_set_line_cap(cr, width == 1 ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_source_rgb(cr, GetRValue(colour) / 255.0, GetGValue(colour) / 255.0,
+                         GetBValue(colour) / 255.0);
+    cairo_move_to(cr, ax, ay);
+    cairo_line_to(cr, bx, by);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+// Cuts the segment a-b to the box [low, high] in both axes (Liang-Barsky).
+// False when nothing of it is inside.
+bool ClipSegment(double& ax, double& ay, double& bx, double& by, double low, double high) {
+    double dx = bx - ax;
+    double dy = by - ay;
+    double enter = 0;
+    double leave = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {ax - low, high - ax, ay - low, high - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return false;
+            }
+            continue;
+        }
+        double t = q[i] / p[i];
+        if (p[i] < 0) {
+            enter = std::max(enter, t);
+        } else {
+            leave = std::min(leave, t);
+        }
+    }
+    if (enter > leave) {
+        return false;
+    }
+    bx = ax + leave * dx;
+    by = ay + leave * dy;
+    ax = ax + enter * dx;
+    ay = ay + enter * dy;
+    return true;
+}
+
+// The shortest wide horizontal line set span by span: its caps lie well apart.
+int ShortestSpanLine(int width) {
+    return 2 * width;
+}
+
+// Has cairo stroke a line of this kind on a scratch surface and reads its spans.
+LearnedLine Learn(int width, COLORREF colour, bool rightward) {
+    const int length = 2 * ShortestSpanLine(width);
+    const int margin = width + 4;
+    const int surfaceWidth = length + 2 * margin;
+    cairo_surface_t* scratch =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, surfaceWidth, 2 * margin + 1);
+    cairo_t* cr = cairo_create(scratch);
+    const COLORREF background = colour ^ 0xFFFFFF; // any colour but the pen's
+    cairo_set_source_rgb(cr, GetRValue(background) / 255.0, GetGValue(background) / 255.0,
+                         GetBValue(background) / 255.0);
+    cairo_paint(cr);
+    const double offset = CentreOffset(width);
+    const double left = margin + offset;
+    const double right = margin + length + offset;
+    Stroke(cr, width, colour, rightward ? left : right, margin + offset,
+           rightward ? right : left, margin + offset);
+    cairo_destroy(cr);
+    cairo_surface_flush(scratch);
+    const unsigned char* data = cairo_image_surface_get_data(scratch);
+    const int stride = cairo_image_surface_get_stride(scratch);
+    LearnedLine learned;
+    learned.pixel = reinterpret_cast<const uint32_t*>(data + margin * stride)[margin];
+    learned.usable = true;
+    for (int row = 0; row <= 2 * margin; ++row) {
+        const auto* line = reinterpret_cast<const uint32_t*>(data + row * stride);
+        const uint32_t* first = std::find(line, line + surfaceWidth, learned.pixel);
+        if (first == line + surfaceWidth) {
+            continue;
+        }
+        const uint32_t* last = line + surfaceWidth - 1;
+        while (*last != learned.pixel) {
+            --last;
+        }
+        learned.usable = learned.usable && std::all_of(first, last, [&learned](uint32_t pixel) {
+                             return pixel == learned.pixel;
+                         });
+        learned.rows.push_back({row - margin, margin - static_cast<int>(first - line),
+                                static_cast<int>(last - line) - (margin + length)});
+    }
+    cairo_surface_destroy(scratch);
+    return learned;
+}
+
+// Sets a wide horizontal line's pixels span by span. False, with nothing drawn,
+// when the line is too short or its pen's stroke is not one span a row.
+bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, int toX, int y) {
+    const int low = std::min(fromX, toX);
+    const int high = std::max(fromX, toX);
+    if (high - low < ShortestSpanLine(width)) {
+        return false;
+    }
+    const LineKind kind{width, colour, toX > fromX};
+    auto found = Learned().find(kind);
+    if (found == Learned().end()) {
+        found = Learned().emplace(kind, Learn(width, colour, toX > fromX)).first;
+    }
+    const LearnedLine& learned = found->second;
+    if (!learned.usable) {
+        return false;
+    }
+    const int surfaceWidth = cairo_image_surface_get_width(surface);
+    const int surfaceHeight = cairo_image_surface_get_height(surface);
+    PixelRect drawn{surfaceWidth, surfaceHeight, 0, 0};
+    for (const RowSpan& span : learned.rows) {
+        const int row = y + span.dy;
+        const int left = std::max(0, low - span.before);
+        const int right = std::min(surfaceWidth, high + span.after + 1);
+        if (row >= 0 && row < surfaceHeight && left < right) {
+            drawn = {std::min(drawn.left, left), std::min(drawn.top, row),
+                     std::max(drawn.right, right), std::max(drawn.bottom, row + 1)};
+        }
+    }
+    if (drawn.left >= drawn.right) {
+        return true;
+    }
+    PrepareToDraw(surface, drawn);
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (const RowSpan& span : learned.rows) {
+        const int row = y + span.dy;
+        const int left = std::max(0, low - span.before);
+        const int right = std::min(surfaceWidth, high + span.after + 1);
+        if (row >= 0 && row < surfaceHeight && left < right) {
+            auto* line = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(row) * stride);
+            std::fill(line + left, line + right, learned.pixel);
+        }
+    }
+    cairo_surface_mark_dirty_rectangle(surface, drawn.left, drawn.top, drawn.right - drawn.left,
+                                       drawn.bottom - drawn.top);
+    NoteDrawn(surface, drawn);
+    return true;
+}
+
+// Strokes the line with cairo.
+void StrokeWithCairo(cairo_t* cr, int width, COLORREF colour, POINT from, POINT to) {
+    double ax = from.x, ay = from.y, bx = to.x, by = to.y;
+    if (width == 1) {
+        // Shift the ends back by half a pixel along the line: the butt-capped stroke
+        // then covers the first pixel and stops short of the last one.
+        double length = std::hypot(bx - ax, by - ay);
+        if (length == 0) {
+            return;
+        }
+        double ux = (bx - ax) / length * 0.5, uy = (by - ay) / length * 0.5;
+        ax -= ux, ay -= uy, bx -= ux, by -= uy;
+    }
+    const double offset = CentreOffset(width);
+    ax += offset, ay += offset, bx += offset, by += offset;
+    cairo_surface_t* surface = cairo_get_target(cr);
+    double reach = width + 2.0;
+    double high = std::max(cairo_image_surface_get_width(surface),
+                           cairo_image_surface_get_height(surface)) + reach;
+    if (!ClipSegment(ax, ay, bx, by, -reach, high)) {
+        return;
+    }
+    // A round cap reaches half the width beyond an end; without anti-aliasing no
+    // pixel is set whose centre is outside the stroke.
+    const double half = width / 2.0;
+    const PixelRect drawn = CoveringRect(surface, std::min(ax, bx) - half, std::min(ay, by) - half,
+                                         std::max(ax, bx) + half, std::max(ay, by) + half, 0);
+    PrepareToDraw(surface, drawn);
+    Stroke(cr, width, colour, ax, ay, bx, by);
+    NoteDrawn(surface, drawn);
+}
+
+} // namespace
+
+void DrawLine(cairo_t* cr, int width, COLORREF colour, POINT from, POINT to) {
+    width = std::max(1, width);
+    if (width >= 2 && from.y == to.y &&
+        SetSpans(cairo_get_target(cr), width, colour, from.x, to.x, from.y)) {
+        return;
+    }
+    StrokeWithCairo(cr, width, colour, from, to);
+}
+
+void ForgetLineSpans() {
+    Learned().clear();
+}
+
+} // namespace win32_layer
