@@ -238,6 +238,12 @@ void WakeLocked(ThreadQueue& queue) {
     (void)put;
 }
 
+void Wake(const QueueRef& queue) {
+    if (queue) {
+        WakeLocked(*queue);
+    }
+}
+
 void CancelSendsToWindowLocked(HWND window) {
     for (auto& queue : LiveQueues()) {
         auto& sent = queue->sent;

@@ -47,6 +47,9 @@ const ThreadQueue* CurrentThreadQueueIfAny();
 void PostLocked(ThreadQueue& queue, const MSG& message);
 // Wakes a thread that waits on its queue. Called with the layer lock held.
 void WakeLocked(ThreadQueue& queue);
+// The same without the layer lock (none when queue is null): a thread woken while
+// the waker still holds the lock would at once wait for it again.
+void Wake(const QueueRef& queue);
 // Ends every send to the window that is still queued: the senders get 0.
 // Called with the layer lock held.
 void CancelSendsToWindowLocked(HWND window);

@@ -130,14 +130,14 @@ bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
-// Marks the window invalid and wakes its thread if it was valid. Layer lock held.
-void InvalidateLocked(WindowRecord& record, bool erase) {
+// Marks the window invalid. Returns its thread's queue when that thread is to be
+// woken (the window was valid), for the caller to Wake once the lock is released.
+// Layer lock held.
+QueueRef InvalidateLocked(WindowRecord& record, bool erase) {
     bool wasValid = !record.needsPaint;
     record.needsPaint = true;
     record.needsErase = record.needsErase || erase;
-    if (wasValid && record.visible) {
-        WakeLocked(*record.owner);
-    }
+    return wasValid && record.visible ? record.owner : nullptr;
 }
 
 // Creates a window; the shared body of CreateWindowExA and CreateInternalWindow.
@@ -348,16 +348,20 @@ bool DeliverExpose(HWND window) {
 }
 
 bool DeliverResize(HWND window, int width, int height) {
-    std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
-    if (!record) {
-        return false;
+    QueueRef toWake;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record) {
+            return false;
+        }
+        record->wantedWidth = std::clamp(width, 1, kLargestSide);
+        record->wantedHeight = std::clamp(height, 1, kLargestSide);
+        if (record->wantedWidth != record->width || record->wantedHeight != record->height) {
+            toWake = InvalidateLocked(*record, true);
+        }
     }
-    record->wantedWidth = std::clamp(width, 1, kLargestSide);
-    record->wantedHeight = std::clamp(height, 1, kLargestSide);
-    if (record->wantedWidth != record->width || record->wantedHeight != record->height) {
-        InvalidateLocked(*record, true);
-    }
+    Wake(toWake);
     return true;
 }
 
@@ -402,6 +406,7 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
     bool visible = command != SW_HIDE;
     bool wasVisible;
     const Display* display;
+    QueueRef toWake;
     {
         std::lock_guard hold(LayerLock());
         RecordRef record = FindLocked(window);
@@ -414,9 +419,10 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
         display = record->display;
         if (visible && !wasVisible) {
             record->needsPaint = false;
-            InvalidateLocked(*record, true);
+            toWake = InvalidateLocked(*record, true);
         }
     }
+    Wake(toWake);
     if (visible != wasVisible) {
         display->showWindow(window, visible);
     }
@@ -444,13 +450,17 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
     if (window == nullptr) {
         return FALSE;
     }
-    std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
-    if (!record) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+    QueueRef toWake;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindLocked(window);
+        if (!record) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        toWake = InvalidateLocked(*record, erase != FALSE);
     }
-    InvalidateLocked(*record, erase != FALSE);
+    Wake(toWake);
     return TRUE;
 }
 
