@@ -30,6 +30,8 @@ struct LearnedLine {
 // Width, colour, and whether the line runs to the right.
 using LineKind = std::tuple<int, COLORREF, bool>;
 
+constexpr size_t kMostLearned = 256; // pens beyond it start the learning afresh
+
 std::map<LineKind, LearnedLine>& Learned() {
     static auto* learned = new std::map<LineKind, LearnedLine>;
     return *learned;
@@ -138,50 +140,70 @@ LearnedLine Learn(int width, COLORREF colour, bool rightward) {
     return learned;
 }
 
+// One row's pixels of a line, cut to the surface: from left up to right.
+struct SurfaceSpan {
+    int row, left, right;
+};
+
+// The rows of a learned line from low to high on row y, cut to the surface; in 64
+// bits, since a program may draw lines as far out as int reaches.
+std::vector<SurfaceSpan> SpansOnSurface(const LearnedLine& learned, int64_t low, int64_t high,
+                                        int64_t y, int surfaceWidth, int surfaceHeight) {
+    std::vector<SurfaceSpan> spans;
+    for (const RowSpan& span : learned.rows) {
+        const int64_t row = y + span.dy;
+        const int64_t left = std::max<int64_t>(0, low - span.before);
+        const int64_t right = std::min<int64_t>(surfaceWidth, high + span.after + 1);
+        if (row >= 0 && row < surfaceHeight && left < right) {
+            spans.push_back({static_cast<int>(row), static_cast<int>(left), static_cast<int>(right)});
+        }
+    }
+    return spans;
+}
+
+// The learned stroke of a pen and direction, learned now if need be.
+const LearnedLine& LearnedFor(int width, COLORREF colour, bool rightward) {
+    const LineKind kind{width, colour, rightward};
+    auto found = Learned().find(kind);
+    if (found == Learned().end()) {
+        if (Learned().size() >= kMostLearned) {
+            Learned().clear();
+        }
+        found = Learned().emplace(kind, Learn(width, colour, rightward)).first;
+    }
+    return found->second;
+}
+
 // Sets a wide horizontal line's pixels span by span. False, with nothing drawn,
 // when the line is too short or its pen's stroke is not one span a row.
 bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, int toX, int y) {
-    const int low = std::min(fromX, toX);
-    const int high = std::max(fromX, toX);
+    const int64_t low = std::min(fromX, toX);
+    const int64_t high = std::max(fromX, toX);
     if (high - low < ShortestSpanLine(width)) {
         return false;
     }
-    const LineKind kind{width, colour, toX > fromX};
-    auto found = Learned().find(kind);
-    if (found == Learned().end()) {
-        found = Learned().emplace(kind, Learn(width, colour, toX > fromX)).first;
-    }
-    const LearnedLine& learned = found->second;
+    const LearnedLine& learned = LearnedFor(width, colour, toX > fromX);
     if (!learned.usable) {
         return false;
     }
-    const int surfaceWidth = cairo_image_surface_get_width(surface);
-    const int surfaceHeight = cairo_image_surface_get_height(surface);
-    PixelRect drawn{surfaceWidth, surfaceHeight, 0, 0};
-    for (const RowSpan& span : learned.rows) {
-        const int row = y + span.dy;
-        const int left = std::max(0, low - span.before);
-        const int right = std::min(surfaceWidth, high + span.after + 1);
-        if (row >= 0 && row < surfaceHeight && left < right) {
-            drawn = {std::min(drawn.left, left), std::min(drawn.top, row),
-                     std::max(drawn.right, right), std::max(drawn.bottom, row + 1)};
-        }
-    }
-    if (drawn.left >= drawn.right) {
+    const std::vector<SurfaceSpan> spans =
+        SpansOnSurface(learned, low, high, y, cairo_image_surface_get_width(surface),
+                       cairo_image_surface_get_height(surface));
+    if (spans.empty()) {
         return true;
+    }
+    PixelRect drawn{spans.front().left, spans.front().row, spans.front().right, spans.front().row + 1};
+    for (const SurfaceSpan& span : spans) {
+        drawn = {std::min(drawn.left, span.left), std::min(drawn.top, span.row),
+                 std::max(drawn.right, span.right), std::max(drawn.bottom, span.row + 1)};
     }
     PrepareToDraw(surface, drawn);
     cairo_surface_flush(surface);
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
-    for (const RowSpan& span : learned.rows) {
-        const int row = y + span.dy;
-        const int left = std::max(0, low - span.before);
-        const int right = std::min(surfaceWidth, high + span.after + 1);
-        if (row >= 0 && row < surfaceHeight && left < right) {
-            auto* line = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(row) * stride);
-            std::fill(line + left, line + right, learned.pixel);
-        }
+    for (const SurfaceSpan& span : spans) {
+        auto* line = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(span.row) * stride);
+        std::fill(line + span.left, line + span.right, learned.pixel);
     }
     cairo_surface_mark_dirty_rectangle(surface, drawn.left, drawn.top, drawn.right - drawn.left,
                                        drawn.bottom - drawn.top);
