@@ -1,19 +1,7 @@
 # Shared pieces of the end-to-end checks: start the program on a scenario, wait for
 # its window, drive it, and read what reached the simulated remote. Sourced.
 
-# The checks' tally, which a script prints at its end as "N passed, N failed".
-failures=0
-passes=0
-
-# Records a check: name, expected, actual.
-check() {
-  if [ "$2" = "$3" ]; then
-    passes=$((passes + 1))
-  else
-    failures=$((failures + 1))
-    echo "FAIL $1: expected '$2', got '$3'"
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 # Milliseconds since the epoch.
 now_ms() { date +%s%3N; }
@@ -57,6 +45,15 @@ wait_for_exit() {
   fi
   CODE=0
   wait "$PID" || CODE=$?
+}
+
+# Checks that the program ends within $2 seconds with exit code $3; $1 names it.
+check_exit() {
+  if wait_for_exit "$2"; then
+    check "$1: exit code" "$3" "$CODE"
+  else
+    fail "$1" "still running $2 s later"
+  fi
 }
 
 # Waits until the main window is up and the sampler has sent $1 read requests; sets WINDOW.

@@ -26,14 +26,14 @@ end_by_home() { :; }
 run_ending_case() {
   local name=$1 scenario=$2 ending=$3 allowed=$4 tail=$5
   if ! start_sampling_program "$scenario" 3; then
-    check "$name: sampling starts" yes no
+    fail "$name" "sampling never started"
     kill -9 "$PID" 2>/dev/null
     return
   fi
   sleep 0.5
   "$ending"
   if ! wait_for_exit "$allowed"; then
-    check "$name: ends within ${allowed} s" yes no
+    fail "$name" "still running ${allowed} s after the request"
     return
   fi
   check "$name: exit code" 0 "$CODE"
@@ -55,10 +55,10 @@ run_failure_case() {
   if wait_for '[ -n "$(find_window "$BOX_TITLE")" ]' 10; then
     xdotool key --window "$(find_window "$BOX_TITLE")" Return 2>/dev/null
   else
-    check "$name: message box shown" yes no
+    fail "$name" "no message box"
   fi
   if ! wait_for_exit $((2 + TEARDOWN)); then
-    check "$name: ends after the box" yes no
+    fail "$name" "still running after the box"
     return
   fi
   check "$name: exit code" "$code" "$CODE"
@@ -74,15 +74,18 @@ if start_sampling_program "" 1; then
   first_log=$LOG
   first_pid=$PID
   start_program ""
-  wait_for_exit 2 && check "second instance: exit code" 0 "$CODE"
+  check_exit "second instance" 2 0
   check "second instance: nothing reached the remote" "" "$(cat "$LOG")"
   rm -f "$LOG"
   PID=$first_pid LOG=$first_log
+  sampled=$(grep -c 'write 17 04 92 00 90 00 02' "$LOG")
+  check "second instance: the first one samples on" yes \
+    "$(wait_for "[ \$(grep -c 'write 17 04 92 00 90 00 02' \"\$LOG\") -gt $sampled ]" 5 && echo yes)"
   xdotool key --window "$WINDOW" Escape 2>/dev/null
-  wait_for_exit 1
+  check_exit "first instance after the second" 1 0
   rm -f "$first_log"
 else
-  check "second instance: first one samples" yes no
+  fail "second instance" "the first one never sampled"
 fi
 
 # The screenshot's bars match fixed values: X 128, Y 0, Z 255, gyro -100.
@@ -100,12 +103,10 @@ if start_sampling_program "accel=128,0,255;gyro=FF9B" 5; then
   check "screenshot: gyro bar to 250" 000000 "$(pixel "$shot" 248 250)"
   check "screenshot: nothing of the gyro bar left of 150" FFFFFF "$(pixel "$shot" 143 250)"
   xdotool key --window "$WINDOW" Escape 2>/dev/null
-  wait_for_exit 1
-  check "screenshot run: exit code" 0 "$CODE"
+  check_exit "screenshot run" 1 0
 else
-  check "screenshot run: sampling starts" yes no
+  fail "screenshot run" "sampling never started"
 fi
 rm -f "$LOG"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks

@@ -18,13 +18,7 @@ fi
 deb=${debs[0]}
 echo "package: $deb"
 
-failures=0
-check() { # name, expected, actual
-  if [ "$2" != "$3" ]; then
-    echo "FAIL $1: expected '$2', got '$3'"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 
 # The file list: path and mode of each regular file.
 listing=$(dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $1, $6 }')
@@ -64,5 +58,4 @@ lintian --tag-display-limit 0 "$deb" >"$out/lintian.txt" 2>&1 || true
 cat "$out/lintian.txt"
 check "lintian errors" "" "$(grep '^E:' "$out/lintian.txt" || true)"
 
-[ "$failures" -eq 0 ] && echo "package: all checks passed"
-exit $(( failures > 0 ))
+finish_checks package

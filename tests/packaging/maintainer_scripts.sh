@@ -16,7 +16,7 @@ printf '#!/bin/sh\necho "$*" >>"$UDEVADM_CALLS"\nexit 1\n' >"$work/failing/udeva
 chmod +x "$work/ok/udevadm" "$work/failing/udevadm"
 reload='control --reload-rules|trigger --subsystem-match=hidraw'
 
-failures=0
+source "$(dirname "$0")/../support/checks.sh"
 # script, argument, folder with udevadm (or none), expected exit code, expected calls
 while IFS=' ' read -r script argument folder code calls; do
   [ "$calls" = "-" ] && calls=""
@@ -26,10 +26,7 @@ while IFS=' ' read -r script argument folder code calls; do
   # folder alone, so no real udevadm is reachable.
   UDEVADM_CALLS="$work/calls" PATH="$work/$folder" /bin/sh "$scripts/$script" "$argument" || got=$?
   seen=$(paste -sd'|' "$work/calls" 2>/dev/null || true)
-  if [ "$got" != "$code" ] || [ "$seen" != "$calls" ]; then
-    echo "FAIL $script $argument with udevadm $folder: exit $got, calls '$seen' (expected $code, '$calls')"
-    failures=$((failures + 1))
-  fi
+  check "$script $argument with udevadm $folder" "exit $code, calls '$calls'" "exit $got, calls '$seen'"
 done <<LIST
 postinst configure ok 0 $reload
 postinst configure failing 0 $reload
@@ -42,5 +39,4 @@ postrm remove none 0 -
 postrm upgrade ok 0 -
 LIST
 
-[ "$failures" -eq 0 ] && echo "maintainer scripts: all checks passed"
-exit $(( failures > 0 ))
+finish_checks "maintainer scripts"

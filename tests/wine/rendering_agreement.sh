@@ -91,5 +91,4 @@ if [ "$failures" -ne 0 ] && [ -n "${KEEP_SCREENSHOTS:-}" ]; then
   cp "$work/linux.png" "$work/wine.png" "$KEEP_SCREENSHOTS/" 2>/dev/null
 fi
 rm -rf "$work"
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks
