@@ -58,6 +58,7 @@ struct SimSession {
     uint8_t mode = kFirstMode;        // ID of the data reports
     uint8_t ledBits = 0;              // from the last 0x11
     uint64_t gyroRequests = 0;        // register reads received
+    int64_t reads = 0;                // ReadReport calls taken
     SimDriverSchedule driver;         // the kernel driver's next actions, if it is there
     std::deque<SimReport> replies;    // answers not yet due, in order of due time
     std::deque<SimReport> backlog;    // due and not yet read, oldest first
@@ -384,6 +385,7 @@ extern "C" int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWo
         return -1;
     }
     SimSession& session = remote.session;
+    ++session.reads;
     const Clock::time_point giveUpAt = Clock::now() + std::chrono::microseconds(session.readWaitUs);
     for (;;) {
         const int64_t nowUs = NowUs(remote);
@@ -457,6 +459,12 @@ void SimSetReadWait(int64_t milliseconds) {
     SimRemote& remote = Remote();
     std::lock_guard<std::mutex> hold(remote.lock);
     remote.readWaitWantedUs = std::max<int64_t>(milliseconds, 0) * 1000;
+}
+
+int64_t SimReadCount() {
+    SimRemote& remote = Remote();
+    std::lock_guard<std::mutex> hold(remote.lock);
+    return remote.session.reads;
 }
 
 void SimAdvanceClock(int64_t microseconds) {

@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "device_state.h"
 #include "main_window.h"
@@ -28,8 +26,6 @@ class Display : public ::testing::Test {
         ASSERT_TRUE(StartSampling(run, kFixedScenario));
         ASSERT_TRUE(PumpUntil([] { return deviceState.gyroValue == -100; }, 5000));
         window = deviceState.mainWindow;
-        // Let a paint that saw the reading happen.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
     void TearDown() override {
@@ -39,11 +35,12 @@ class Display : public ::testing::Test {
         EXPECT_TRUE(Win32TestWaitForThreads(3000));
     }
 
-    // The calls of the last whole paint in the log.
+    // The calls of the last whole paint made after the call (all of them painted
+    // after the reading was in place); empty when no whole paint came.
     static std::vector<std::string> OnePaint() {
         Win32TestTakeGdiLog();
         std::vector<std::string> log;
-        PumpUntil(
+        const bool painted = PumpUntil(
             [&log] {
                 for (const std::string& call : Win32TestTakeGdiLog()) {
                     log.push_back(call);
@@ -53,6 +50,9 @@ class Display : public ::testing::Test {
             2000);
         const auto end = std::find(log.rbegin(), log.rend(), "EndPaint");
         const auto begin = std::find(end, log.rend(), "BeginPaint");
+        if (!painted || begin == log.rend()) {
+            return {};
+        }
         return {begin.base() - 1, end.base()};
     }
 
@@ -98,7 +98,7 @@ TEST_F(Display, APaintDrawsTheLabelsThenTheBarsInOrder) {
 }
 
 TEST_F(Display, TheBarsArePaintedWhereTheValuesPutThem) {
-    OnePaint();
+    ASSERT_FALSE(OnePaint().empty()) << "no paint came";
     const Win32TestImage image = Win32TestClientPixels(window);
     ASSERT_GT(image.width, 0);
     constexpr uint32_t kWhite = 0xFFFFFF, kRed = 0xC80000, kGreen = 0x00C800, kBlue = 0x0000C8, kBlack = 0x000000;

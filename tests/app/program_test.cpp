@@ -12,6 +12,7 @@
 #include "program_run.h"
 #include "sim_run.h"
 #include "win32.h"
+#include "sim_control.h"
 #include "win32_test_support.h"
 
 
@@ -60,7 +61,18 @@ TEST_F(Program, StartUpFailuresEndWithTheirCodeAndMessageTouchingOnlyWhatTheyMus
         if (c.windowFails) {
             Win32TestFailNextCreateWindow();
         }
-        EXPECT_EQ(WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT), c.exitCode) << c.name;
+        int exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
+        // The probe's failures must come from what its thread read. A busy machine
+        // can keep that thread from reading within the probe's 100 ms: run again.
+        const bool probeFails = c.boxes == std::vector<std::string>{"Wii-Remote cannot open."};
+        for (int attempt = 1; probeFails && SimReadCount() == 0 && attempt < 3; ++attempt) {
+            StartFreshRun(c.scenario);
+            exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
+        }
+        if (probeFails) {
+            EXPECT_GE(SimReadCount(), 1) << c.name << ": the probe thread never read";
+        }
+        EXPECT_EQ(exitCode, c.exitCode) << c.name;
         EXPECT_EQ(Win32TestMessageBoxTexts(), c.boxes) << c.name;
         EXPECT_EQ(SimLogEvents(), c.events) << c.name;
         EXPECT_TRUE(Win32TestWaitForThreads(3000)) << c.name;

@@ -12,6 +12,7 @@
 
 #include "fake_hid_device.h"
 #include "handle_table.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -37,11 +38,8 @@ Bytes LongReport(size_t length) {
 }
 
 // Waits, at most a few seconds, until a call has entered the device.
-void WaitForCallInside(int (*entered)()) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (entered() == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
+bool WaitForCallInside(int (*entered)()) {
+    return WaitUntil([entered] { return entered() > 0; }, 5000);
 }
 
 struct OpenCase {
@@ -241,7 +239,7 @@ TEST(HandleTable, CloseEndsReadsAndWritesRunningOnOtherThreads) {
             }
         });
         if (round % 2 == 0) {
-            WaitForCallInside(FakeReadsEntered);
+            EXPECT_TRUE(WaitForCallInside(FakeReadsEntered)) << "round " << round;
         }
         CloseDeviceHandle(handle);
         reader.join();
@@ -271,7 +269,7 @@ TEST(HandleTable, AWriteStuckInTheDeviceClosesItWhenItComesOut) {
         uint8_t leds[HID_REPORT_BUFFER_SIZE] = {0x11, 0x10};
         writeResult = WriteDeviceReport(handle, leds, nullptr);
     });
-    WaitForCallInside(FakeWritesEntered);
+    EXPECT_TRUE(WaitForCallInside(FakeWritesEntered));
     CloseDeviceHandle(handle);
     EXPECT_EQ(FakeSeen().closes, 0) << "closed under a write";
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {};

@@ -9,6 +9,7 @@
 
 #include "device_state_reset.h"
 #include "sim_control.h"
+#include "wait_until.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -80,13 +81,10 @@ std::vector<std::string> SimMisuse() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= giveUpAt) {
-            return false;
-        }
-        Win32TestDispatchPending();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return WaitUntil(
+        [&done] {
+            Win32TestDispatchPending();
+            return done();
+        },
+        timeoutMs);
 }

@@ -32,8 +32,8 @@ std::vector<std::string> SimLogLastEvents(size_t count);
 // The events that count as misuse of the library (calls on closed handles).
 std::vector<std::string> SimMisuse();
 
-// Dispatches this thread's messages until done() holds or timeoutMs pass.
-// Returns whether done() held.
+// Dispatches this thread's messages until done() holds or timeoutMs pass (scaled
+// as wait_until.h says). Returns whether done() held.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 
 #endif
