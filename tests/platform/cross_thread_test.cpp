@@ -1,12 +1,14 @@
 // Messages between threads: SendMessageA from a worker blocks until the owner has
 // handled the message and never hangs when the target is gone; InvalidateRect from
 // a worker wakes the owner and floods of it give few paints.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
 
 #include "platform_test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -18,13 +20,7 @@ class CrossThreadTest : public PlatformTest {};
 
 // Waits (bounded) until the number of messages waiting to be handled is count.
 bool WaitForPendingSends(int count) {
-    for (int waited = 0; waited < 5000; waited += 2) {
-        if (Win32TestPendingSends() == count) {
-            return true;
-        }
-        Sleep(2);
-    }
-    return false;
+    return WaitUntil([count] { return Win32TestPendingSends() == count; }, 5000);
 }
 
 TEST_F(CrossThreadTest, SendMessageBlocksUntilTheOwnerRetrievesAndRunsItThere) {
@@ -38,14 +34,17 @@ TEST_F(CrossThreadTest, SendMessageBlocksUntilTheOwnerRetrievesAndRunsItThere) {
     TakeMessageLog();
 
     std::atomic<bool> returned{false};
+    std::atomic<int> senderThread{0};
     auto sender = std::async(std::launch::async, [&] {
+        senderThread = CurrentThreadId();
         LRESULT result = SendMessageA(window, WM_USER, 21, 0);
         returned = true;
         InvalidateRect(window, nullptr, FALSE);  // wakes the owner's GetMessageA
         return result;
     });
     ASSERT_TRUE(WaitForPendingSends(1));
-    Sleep(100);
+    // Queued, then asleep inside SendMessageA: only the owner can let it return.
+    WaitUntilAsleep(senderThread);
     EXPECT_FALSE(returned) << "SendMessageA returned before the owner retrieved messages";
     EXPECT_TRUE(TakeMessageLog().empty()) << "the procedure ran outside the owner's retrieval";
 
@@ -129,8 +128,10 @@ TEST_F(CrossThreadTest, SendersHandleMessagesSentToThemWhileTheyWait) {
             Sleep(1);
         }
     });
-    while (workerWindow.load() == nullptr) {
-        Sleep(1);
+    if (!WaitUntil([&] { return workerWindow.load() != nullptr; }, 5000)) {
+        stop = true;
+        worker.join();
+        FAIL() << "the worker made no window";
     }
     // Should the sends deadlock, a reset after the bound releases them and the
     // result shows it.
@@ -212,31 +213,57 @@ TEST_F(CrossThreadTest, AFloodOfInvalidationsGivesOnePaintPerRetrieval) {
 
 TEST_F(CrossThreadTest, WorkerThreadsCallTheWindowWhileItIsDestroyed) {
     // The sampler's shape: a _beginthread worker invalidates and sends to the main
-    // window while the UI thread destroys it; every call either works or fails safely.
+    // window while the UI thread destroys it. While the window lives, its sends are
+    // answered; once it is destroyed, every call fails safely and nothing reaches
+    // the procedure any more.
+    constexpr LRESULT kAnswer = 7;
+    SetMessageHandler([](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
+        *result = kAnswer;
+        return message == WM_USER;
+    });
     struct Shared {
         std::atomic<HWND> window;
-        std::atomic<bool> stop;
-    } shared{CreateTestWindow(100, 100), false};
+        std::atomic<bool> stop{false};
+        std::atomic<bool> destroyed{false}; // set once DestroyWindow has returned
+        std::atomic<int> answered{0};       // sends that got the procedure's answer
+        std::atomic<int> refusedAfter{0};   // calls after the destruction that failed
+        std::atomic<int> workedAfter{0};    // calls after the destruction that did not
+    } shared;
+    shared.window = CreateTestWindow(100, 100);
     ShowWindow(shared.window, SW_SHOW);
     uintptr_t thread = _beginthread(
         [](void* raw) {
             auto* s = static_cast<Shared*>(raw);
             while (!s->stop) {
-                InvalidateRect(s->window, nullptr, TRUE);
-                SendMessageA(s->window, WM_USER, 0, 0);
+                const bool gone = s->destroyed;
+                const BOOL invalidated = InvalidateRect(s->window, nullptr, TRUE);
+                const LRESULT answer = SendMessageA(s->window, WM_USER, 0, 0);
+                s->answered += answer == kAnswer ? 1 : 0;
+                if (gone) {
+                    (invalidated == FALSE && answer == 0 ? s->refusedAfter : s->workedAfter)++;
+                }
             }
         },
         0, &shared);
     ASSERT_NE(thread, static_cast<uintptr_t>(-1));
-    for (int i = 0; i < 50; ++i) {
-        Win32TestDispatchPending();
-        Sleep(1);
-    }
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            Win32TestDispatchPending();
+            return shared.answered >= 20;
+        },
+        5000));
     DestroyWindow(shared.window);
-    Sleep(20);
+    shared.destroyed = true;
+    EXPECT_TRUE(WaitUntil([&] { return shared.refusedAfter >= 20; }, 5000));
     shared.stop = true;
     EXPECT_TRUE(Win32TestWaitForThreads(5000));
+    EXPECT_EQ(shared.workedAfter, 0);
     EXPECT_FALSE(Win32TestGetWindowInfo(shared.window).exists);
+    const std::vector<std::string> log = TakeMessageLog();
+    const auto destroy = std::find(log.begin(), log.end(), MessageName(WM_DESTROY, 0));
+    ASSERT_NE(destroy, log.end());
+    EXPECT_EQ(std::count(destroy, log.end(), MessageName(WM_USER, 0)), 0)
+        << "a message reached the procedure after WM_DESTROY";
 }
 
 } // namespace

@@ -1,8 +1,13 @@
 #include "platform_test_support.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <mutex>
+
+#include "wait_until.h"
 
 namespace {
 
@@ -94,6 +99,23 @@ HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint,
     ShowWindow(window, SW_SHOWDEFAULT);
     UpdateWindow(window);
     return window;
+}
+
+int CurrentThreadId() {
+    return static_cast<int>(gettid());
+}
+
+bool WaitUntilAsleep(int threadId) {
+    const std::string path = "/proc/self/task/" + std::to_string(threadId) + "/stat";
+    return WaitUntil(
+        [&path] {
+            std::ifstream stat(path);
+            std::string line;
+            std::getline(stat, line);
+            const size_t name = line.rfind(')');
+            return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
+        },
+        5000);
 }
 
 void ForgetTestBehaviour() {

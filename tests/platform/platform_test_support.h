@@ -40,6 +40,12 @@ HWND PaintTestWindow(int width, int height, std::function<void(HDC)> paint,
 // Forgets the handler and painter of the last test.
 void ForgetTestBehaviour();
 
+// The calling thread's kernel ID.
+int CurrentThreadId();
+// Waits (bounded) until the thread with that kernel ID sleeps, as one blocked in a
+// wait does; false when it did not, or has ended.
+bool WaitUntilAsleep(int threadId);
+
 // Resets the layer around each test and uses the headless display; registers
 // kTestClass with a white background.
 class PlatformTest : public ::testing::Test {
