@@ -17,6 +17,8 @@
 #include <future>
 #include <string>
 
+#include "wait_until.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -35,13 +37,14 @@ class XClient {
 
     // The top-level window with this title that is mapped, waiting up to 5 s; 0 if none.
     Window FindMapped(const std::string& title) {
-        for (int waited = 0; waited < 5000; waited += 20) {
-            if (Window found = FindNow(title); found != 0 && IsMapped(found)) {
-                return found;
-            }
-            Sleep(20);
-        }
-        return 0;
+        Window found = 0;
+        WaitUntil(
+            [&] {
+                found = FindNow(title);
+                return found != 0 && IsMapped(found);
+            },
+            5000);
+        return found != 0 && IsMapped(found) ? found : 0;
     }
 
     // Whether a window with this title exists, checked at once.
@@ -64,13 +67,7 @@ class XClient {
 
     // Waits up to 5 s until no window has this title.
     bool WaitUntilGone(const std::string& title) {
-        for (int waited = 0; waited < 5000; waited += 20) {
-            if (FindNow(title) == 0) {
-                return true;
-            }
-            Sleep(20);
-        }
-        return false;
+        return WaitUntil([&] { return FindNow(title) == 0; }, 5000);
     }
 
     // Whether the window is mapped and shown.
@@ -117,13 +114,7 @@ class XClient {
 
     // Waits up to 5 s for the pixel to become the colour.
     bool WaitForPixel(Window window, int x, int y, uint32_t colour) {
-        for (int waited = 0; waited < 5000; waited += 20) {
-            if (Pixel(window, x, y) == colour) {
-                return true;
-            }
-            Sleep(20);
-        }
-        return false;
+        return WaitUntil([&] { return Pixel(window, x, y) == colour; }, 5000);
     }
 
     // Sends a key press, as the server would deliver it to the focused window.
@@ -257,10 +248,7 @@ TEST_F(X11Test, AWindowShowsItsCaptionSizeAndPaintAndTakesEscAndClose) {
             seen.size = x.Size(found);
             seen.painted = x.WaitForPixel(found, 100, 50, 0xC80000);
             x.PressKey(found, XK_Escape);
-            for (int waited = 0; !escapeSeen && waited < 5000; waited += 10) {
-                Sleep(10);
-            }
-            seen.escapeHandled = escapeSeen;
+            seen.escapeHandled = WaitUntil([&] { return escapeSeen.load(); }, 5000);
             x.RequestClose(found);
             seen.gone = x.WaitUntilGone(caption);
         }
@@ -283,10 +271,11 @@ TEST_F(X11Test, AWindowShowsItsCaptionSizeAndPaintAndTakesEscAndClose) {
     EXPECT_FALSE(Win32TestGetWindowInfo(window).exists);
 }
 
-TEST_F(X11Test, ExposureMakesTheWindowPaintAgain) {
-    std::atomic<int> paints{0};
-    SetMessageHandler([&](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
-        paints += message == WM_PAINT ? 1 : 0;
+// A window that loses its contents (unmapped and mapped again, the server keeps
+// nothing) shows its paint again: the frame is the same as the last one, and all
+// of it is put, not only what changed.
+TEST_F(X11Test, AWindowThatLostItsContentsShowsItsPaintAgain) {
+    SetMessageHandler([](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
         *result = 0;
         if (message == WM_DESTROY) {
             PostQuitMessage(0);
@@ -294,33 +283,37 @@ TEST_F(X11Test, ExposureMakesTheWindowPaintAgain) {
         }
         return false;
     });
-    HWND window = PaintTestWindow(200, 100, [](HDC) {}, "exposure test");
+    HPEN pen = CreatePen(PS_SOLID, 6, RGB(0, 0, 0));
+    HWND window = PaintTestWindow(
+        200, 100,
+        [pen](HDC dc) {
+            SelectObject(dc, pen);
+            MoveToEx(dc, 20, 50, nullptr);
+            LineTo(dc, 180, 50);
+        },
+        "exposure test");
     auto user = std::async(std::launch::async, [&] {
         XClient x;
-        Window found = x.FindMapped("exposure test");
-        // The first paint comes from UpdateWindow, the second from the Expose of the map.
-        for (int waited = 0; paints < 2 && waited < 5000; waited += 10) {
-            Sleep(10);
-        }
-        Sleep(100);
-        int before = paints;
-        bool repainted = false;
-        if (found != 0) {
-            // Unmapping and mapping again loses the contents: the server sends Expose.
+        const Window found = x.FindMapped("exposure test");
+        bool shown = found != 0 && x.WaitForPixel(found, 100, 50, 0x000000);
+        bool shownAgain = false;
+        if (shown) {
             XUnmapWindow(x.display, found);
             XMapWindow(x.display, found);
             XFlush(x.display);
-            for (int waited = 0; !repainted && waited < 5000; waited += 10) {
-                Sleep(10);
-                repainted = paints > before;
-            }
+            shownAgain = x.FindMapped("exposure test") == found &&
+                         x.WaitForPixel(found, 100, 50, 0x000000) &&
+                         x.WaitForPixel(found, 10, 10, 0xFFFFFF);
         }
         Win32TestRequestClose(window);
-        return repainted;
+        return std::make_pair(shown, shownAgain);
     });
     RunMessageLoop();
+    DeleteObject(pen);
     ASSERT_EQ(user.wait_for(10s), std::future_status::ready);
-    EXPECT_TRUE(user.get());
+    const auto [shown, shownAgain] = user.get();
+    EXPECT_TRUE(shown) << "the paint never showed";
+    EXPECT_TRUE(shownAgain) << "the paint did not show again after the window was mapped again";
 }
 
 // A way for the user to dismiss the message box.
