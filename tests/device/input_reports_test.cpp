@@ -17,9 +17,7 @@ constexpr uint8_t kBefore = 0x55;  // what the decoded fields hold before each c
 class InputReports : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetDeviceState();
-        ScriptedHidReset();
-        deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+        OpenScriptedRemote();
         deviceState.buttonByte2 = deviceState.accelX = deviceState.accelY = deviceState.accelZ = kBefore;
         deviceState.runFlag = 1;
     }
@@ -41,10 +39,6 @@ Bytes ReportWithId(uint8_t id) {
     return report;
 }
 
-Bytes Reply(uint8_t high, uint8_t low, uint8_t errorByte = 0x10, uint8_t addressLow = 0x90,
-            uint8_t addressMiddle = 0x00) {
-    return {0x21, 0x00, 0x04, errorByte, addressMiddle, addressLow, high, low, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-}
 
 // The remote's acknowledgement of output report `of` with error code `error`.
 Bytes Acknowledgement(uint8_t of, uint8_t error) {
@@ -81,12 +75,12 @@ TEST_F(InputReports, PollDataReportIgnoresAReadThatBroughtNoReport) {
 }
 
 TEST_F(InputReports, ReadGyroRegisterSendsTheRequestAndReturnsReplyBytesSixAndSeven) {
-    ScriptedHidQueue({Report(Reply(0x12, 0x34))});
+    ScriptedHidQueue({Report(ReadReply(0x12, 0x34))});
     uint8_t high = 0, low = 0;
     ASSERT_TRUE(ReadGyroRegister(high, low));
     EXPECT_EQ(high, 0x12);
     EXPECT_EQ(low, 0x34);
-    EXPECT_EQ(ScriptedHidWrites(), std::vector<Bytes>{(Bytes{0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02})});
+    EXPECT_EQ(ScriptedHidWrites(), std::vector<Bytes>{kGyroRequestReport});
 }
 
 TEST_F(InputReports, WhileWaitingOnlyReport31UpdatesValuesAndOnly21EndsTheWait) {
@@ -107,8 +101,8 @@ TEST_F(InputReports, WhileWaitingOnlyReport31UpdatesValuesAndOnly21EndsTheWait) 
         {"last 0x31 wins", {Report(r31), Report(ReportWithId(0x31))}, {0x80, 0x81, 0x82, 0x83}},
         // The kernel driver's reads of the extension's identity and its write.
         {"replies for other addresses are passed over",
-         {Report(Reply(0x00, 0x00, 0x50, 0xFA)), Report(Reply(0xA6, 0x20, 0x50, 0xFA)),
-          Report(Reply(0x11, 0x11, 0x10, 0x90, 0x01)), Report(Reply(0x22, 0x22, 0x18, 0x91))},
+         {Report(ReadReply(0x00, 0x00, 0x50, 0xFA)), Report(ReadReply(0xA6, 0x20, 0x50, 0xFA)),
+          Report(ReadReply(0x11, 0x11, 0x10, 0x90, 0x01)), Report(ReadReply(0x22, 0x22, 0x18, 0x91))},
          {kBefore, kBefore, kBefore, kBefore}},
         {"acknowledgements that refuse nothing of ours are passed over",
          {Report(Acknowledgement(0x16, 0x00)), Report(Acknowledgement(0x16, 0x04)),
@@ -118,7 +112,7 @@ TEST_F(InputReports, WhileWaitingOnlyReport31UpdatesValuesAndOnly21EndsTheWait) 
     for (const Case& c : cases) {
         SetUp();
         ScriptedHidQueue(c.beforeReply);
-        ScriptedHidQueue({Report(Reply(0xAB, 0xCD)), Report(ReportWithId(0x31))});
+        ScriptedHidQueue({Report(ReadReply(0xAB, 0xCD)), Report(ReportWithId(0x31))});
         uint8_t high = 0, low = 0;
         EXPECT_TRUE(ReadGyroRegister(high, low)) << c.name;
         EXPECT_EQ(high, 0xAB) << c.name;
@@ -129,7 +123,7 @@ TEST_F(InputReports, WhileWaitingOnlyReport31UpdatesValuesAndOnly21EndsTheWait) 
 }
 
 TEST_F(InputReports, AReplyWithAnErrorCodeStillYieldsItsBytes) {
-    ScriptedHidQueue({Report(Reply(0x80, 0x01, 0x18))});
+    ScriptedHidQueue({Report(ReadReply(0x80, 0x01, 0x18))});
     uint8_t high = 0, low = 0;
     ASSERT_TRUE(ReadGyroRegister(high, low));
     EXPECT_EQ(high, 0x80);
@@ -139,7 +133,7 @@ TEST_F(InputReports, AReplyWithAnErrorCodeStillYieldsItsBytes) {
 TEST_F(InputReports, ARefusedReadRequestEndsTheWaitAtOnceAsNoReply) {
     for (uint8_t error : {0x03, 0x04, 0x08}) {
         SetUp();
-        ScriptedHidQueue({Report(Acknowledgement(0x17, error)), Report(Reply(0x12, 0x34))});
+        ScriptedHidQueue({Report(Acknowledgement(0x17, error)), Report(ReadReply(0x12, 0x34))});
         uint8_t high = 0x11, low = 0x22;
         EXPECT_FALSE(ReadGyroRegister(high, low)) << "error " << int(error);
         EXPECT_EQ(ScriptedHidReadCount(), 1) << "error " << int(error);
@@ -159,13 +153,13 @@ TEST_F(InputReports, AReplyThatNeverComesEndsTheWaitAfterItsLimit) {
 }
 
 TEST_F(InputReports, AStaleReplyLeftByAFailedReadIsNotANewReply) {
-    ScriptedHidQueue({Report(Reply(0x01, 0x02))});
+    ScriptedHidQueue({Report(ReadReply(0x01, 0x02))});
     uint8_t high = 0, low = 0;
     ASSERT_TRUE(ReadGyroRegister(high, low));
     ASSERT_EQ(deviceState.inputReport[0], 0x21);
 
     // A read that fails ends the wait at once; the old reply is not taken.
-    ScriptedHidQueue({FailedRead(), Report(Reply(0x03, 0x04))});
+    ScriptedHidQueue({FailedRead(), Report(ReadReply(0x03, 0x04))});
     high = low = 0;
     EXPECT_FALSE(ReadGyroRegister(high, low));
     EXPECT_EQ(high, 0);

@@ -15,9 +15,7 @@ namespace {
 class OutputReports : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetDeviceState();
-        ScriptedHidReset();
-        deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+        OpenScriptedRemote();
     }
 };
 
@@ -39,8 +37,7 @@ TEST_F(OutputReports, EachSenderPutsItsReportOnTheWireByteForByte) {
          {0x17, 0x04, 0xA4, 0x00, 0x20, 0x00, 0x06}},
     };
     for (const SenderCase& c : cases) {
-        ScriptedHidReset();
-        deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+        OpenScriptedRemote();
         c.send();
         EXPECT_EQ(ScriptedHidWrites(), std::vector<Bytes>{c.wire}) << c.name;
     }
@@ -65,21 +62,12 @@ TEST_F(OutputReports, NothingIsSentOrTouchedOnceTheRemoteIsClosed) {
     SendReadRequest(0x92, 0x02, 0x90);
     CloseRemote();
 
-    EXPECT_EQ(ScriptedHidWrites(), std::vector<Bytes>{(Bytes{0x11, 0xF0})});
+    EXPECT_EQ(ScriptedHidWrites(), std::vector<Bytes>{kAllLedsReport});
     EXPECT_EQ(deviceState.outputReport[0], 0x11);
     EXPECT_EQ(deviceState.outputReport[1], 0xF0);
     EXPECT_EQ(ScriptedHidCloseCount(), 1);
     EXPECT_EQ(ScriptedHidMisuseCount(), 0);
 }
 
-TEST(OutputReportLength, FollowsTheReportId) {
-    const struct {
-        uint8_t id;
-        size_t length;
-    } cases[] = {{0x11, 2}, {0x12, 3}, {0x17, 7}, {0x10, 22}, {0x15, 22}, {0x16, 22}, {0x00, 22}, {0xFF, 22}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(OutputReportLength(c.id), c.length) << "report 0x" << std::hex << int(c.id);
-    }
-}
 
 } // namespace

@@ -12,12 +12,6 @@
 
 namespace {
 
-void OpenScriptedRemote() {
-    ResetDeviceState();
-    ScriptedHidReset();
-    deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
-}
-
 // One sampler-like thread sends as fast as it can while another closes the remote.
 TEST(ReportChannel, NoSenderWritesAfterTheCloseEvenWhenTheyRace) {
     for (int round = 0; round < 200; ++round) {
@@ -64,10 +58,10 @@ TEST(ReportChannel, AHeldRunOfReportsIsNeverSplitByAnotherThread) {
         sender.join();
         const std::vector<Bytes> writes = ScriptedHidWrites();
         ASSERT_GE(writes.size(), 3u);
-        EXPECT_EQ(writes[writes.size() - 2], (Bytes{0x12, 0x00, 0x30})) << "round " << round;
-        EXPECT_EQ(writes.back(), (Bytes{0x11, 0x10})) << "round " << round;
+        EXPECT_EQ(writes[writes.size() - 2], kModeButtonsReport) << "round " << round;
+        EXPECT_EQ(writes.back(), kFirstLedReport) << "round " << round;
         for (size_t i = 0; i + 2 < writes.size(); ++i) {
-            ASSERT_EQ(writes[i], (Bytes{0x12, 0x00, 0x31})) << "round " << round;
+            ASSERT_EQ(writes[i], kModeAccelReport) << "round " << round;
         }
         ASSERT_EQ(ScriptedHidMisuseCount(), 0);
     }

@@ -3,6 +3,14 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
+# The program's reports as the simulated remote's log shows them.
+MODE_ACCEL='write 12 00 31'
+GYRO_REQUEST='write 17 04 92 00 90 00 02'
+RELEASE='write 12 00 30|write 11 10|close'
+
+# How many read requests the log holds.
+requests_sent() { grep -c "$GYRO_REQUEST" "$LOG"; }
+
 # Milliseconds since the epoch.
 now_ms() { date +%s%3N; }
 
@@ -60,7 +68,7 @@ check_exit() {
 wait_for_sampling() {
   wait_for '[ -n "$(find_window Tobrisk)" ]' 10 || return 1
   WINDOW=$(find_window Tobrisk)
-  wait_for "[ \$(grep -c 'write 17 04 92 00 90 00 02' \"\$LOG\") -ge $1 ]" 10
+  wait_for "[ \$(requests_sent) -ge $1 ]" 10
 }
 
 # Starts the program on scenario $1 and waits until it samples ($2 read requests),

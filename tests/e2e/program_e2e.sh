@@ -15,8 +15,6 @@ BOX_TITLE=${E2E_BOX_TITLE:-$(basename "$PROGRAM")}
 TEARDOWN=${E2E_TEARDOWN_SECONDS:-0}
 source "$(dirname "$0")/e2e_lib.sh"
 
-RELEASE='write 12 00 30|write 11 10|close'
-
 # Ways to end a running program.
 end_by_escape() { xdotool key --window "$WINDOW" Escape 2>/dev/null; }
 end_by_close() { "$CLOSE_TOOL" "$WINDOW"; }
@@ -67,7 +65,7 @@ run_failure_case() {
 }
 
 run_failure_case "no remote" "present=0" 1 "open-failed"
-run_failure_case "silent remote" "stream=0" 1 "open|write 12 00 31|close"
+run_failure_case "silent remote" "stream=0" 1 "open|$MODE_ACCEL|close"
 
 # A second instance ends at once, silently, touching nothing.
 if start_sampling_program "" 1; then
@@ -78,9 +76,9 @@ if start_sampling_program "" 1; then
   check "second instance: nothing reached the remote" "" "$(cat "$LOG")"
   rm -f "$LOG"
   PID=$first_pid LOG=$first_log
-  sampled=$(grep -c 'write 17 04 92 00 90 00 02' "$LOG")
+  sampled=$(requests_sent)
   check "second instance: the first one samples on" yes \
-    "$(wait_for "[ \$(grep -c 'write 17 04 92 00 90 00 02' \"\$LOG\") -gt $sampled ]" 5 && echo yes)"
+    "$(wait_for "[ \$(requests_sent) -gt $sampled ]" 5 && echo yes)"
   xdotool key --window "$WINDOW" Escape 2>/dev/null
   check_exit "first instance after the second" 1 0
   rm -f "$first_log"

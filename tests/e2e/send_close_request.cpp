@@ -1,9 +1,9 @@
-// Asks an X11 window to close as a window manager's close button does: a
-// WM_DELETE_WINDOW client message. Usage: send_close_request WINDOW_ID
-#include <X11/Xlib.h>
-
+// Asks an X11 window to close as a window manager's close button does.
+// Usage: send_close_request WINDOW_ID
 #include <cstdio>
 #include <cstdlib>
+
+#include "x_close_request.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -15,15 +15,7 @@ int main(int argc, char** argv) {
         std::fputs("send_close_request: cannot open display\n", stderr);
         return 1;
     }
-    const Window window = std::strtoul(argv[1], nullptr, 0);
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
+    SendCloseRequest(display, std::strtoul(argv[1], nullptr, 0));
     XCloseDisplay(display);
     return 0;
 }

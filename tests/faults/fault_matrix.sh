@@ -39,8 +39,7 @@ if [ -z "${E2E_RUNNER:-}" ]; then
   trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 
-RELEASE='write 12 00 30|write 11 10|close'
-START_FAILED='open|write 12 00 31|close'
+START_FAILED="open|$MODE_ACCEL|close"
 TEARDOWN=${E2E_TEARDOWN_SECONDS:-0}
 HOME_ALLOWED_MS=1000  # from the moment Home is down to the close on the remote
 CLOSE_ALLOWED_S=1     # from Esc or the close request to the close on the remote
@@ -161,7 +160,7 @@ reach_moment() {
   wait_for '[ -n "$(find_window Tobrisk)" ]' 10 || return 1
   WINDOW=$(find_window Tobrisk)
   case $1 in
-    sampling) wait_for "[ \$(grep -c 'write 17 04 92 00 90 00 02' \"\$LOG\") -ge 2 ]" 10 || return 1 ;;
+    sampling) wait_for "[ \$(requests_sent) -ge 2 ]" 10 || return 1 ;;
     window) ;;
     *) sleep "$(awk "BEGIN { s = ($2 + $1 - $(now_ms)) / 1000; print (s > 0 ? s : 0) }")" ;;
   esac

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "wait_until.h"
+#include "x_close_request.h"
 
 namespace {
 
@@ -149,17 +150,7 @@ class XClient {
     }
 
     // Asks the window to close, as a window manager does for the close button.
-    void RequestClose(Window window) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, window, False, NoEventMask, &event);
-        XFlush(display);
-    }
+    void RequestClose(Window window) { SendCloseRequest(display, window); }
 
     ::Display* display;
 };

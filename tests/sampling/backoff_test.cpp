@@ -13,17 +13,11 @@
 
 namespace {
 
-Bytes Reply(uint8_t high, uint8_t low) {
-    return {0x21, 0x00, 0x00, 0x10, 0x00, 0x90, high, low, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-}
-
 TEST(SamplerBackOff, AFailingRemoteGetsAtMostOneRequestPerReportPeriod) {
     Win32TestReset();
     Win32TestUseHeadlessDisplay();
-    ResetDeviceState();
-    ScriptedHidReset();
-    deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
-    ScriptedHidQueue({Report(Reply(0x00, 0x64))});
+    OpenScriptedRemote();
+    ScriptedHidQueue({Report(ReadReply(0x00, 0x64))});
     ScriptedHidWhenEmpty(-1);
 
     ASSERT_NE(_beginthread(SamplerThread, 0, nullptr), static_cast<uintptr_t>(-1));

@@ -12,10 +12,10 @@
 #include "sim_run.h"
 #include "wait_milliseconds.h"
 #include "win32.h"
+#include "platform_test_support.h"
 #include "win32_test_support.h"
 
 namespace {
-
 
 // What a test window saw. Touched on the test's own thread only.
 struct WindowRecord {
@@ -32,35 +32,32 @@ WindowRecord& RecordOf(HWND window) {
     return window == mainRecord.window ? mainRecord : otherRecord;
 }
 
-// Paints nothing but notes the gyro reading; on WM_DESTROY runs the shutdown part
-// that concerns the sampler and the remote, as the program's window does.
-LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// The platform tests' recording windows: a paint notes the gyro reading, and
+// WM_DESTROY runs the part of the shutdown that concerns the sampler and the
+// remote, as the program's window does.
+bool HandleMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT* result) {
+    *result = 0;
     if (message == WM_PAINT) {
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
         EndPaint(window, &paint);
         RecordOf(window).paints++;
         RecordOf(window).gyroPainted.insert(deviceState.gyroValue);
-        return 0;
+        return true;
     }
     if (message == WM_DESTROY) {
         RecordOf(window).destroys++;
         if (StopSampling()) {
             ReleaseRemote();
         }
-        return 0;
+        return true;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return false;
 }
 
-HWND CreateTestWindow() {
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = RecordingProc;
-    windowClass.lpszClassName = "sampler-test";
-    RegisterClassExA(&windowClass);
-    const HWND window = CreateWindowExA(0, "sampler-test", "test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                        nullptr, nullptr, nullptr, nullptr);
+// A shown recording window.
+HWND ShownTestWindow() {
+    const HWND window = CreateTestWindow(100, 100);
     ShowWindow(window, SW_SHOWDEFAULT);
     return window;
 }
@@ -76,9 +73,11 @@ class GyroSampler : public ::testing::Test {
         deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
         ASSERT_NE(deviceState.hidHandle, HID_NO_DEVICE);
         SetReportingMode(0x00, kModeButtonsAccel);
-        otherRecord.window = CreateTestWindow();
+        RegisterTestClass(static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetMessageHandler(HandleMessage);
+        otherRecord.window = ShownTestWindow();
         if (withMainWindow) {
-            mainRecord.window = CreateTestWindow();
+            mainRecord.window = ShownTestWindow();
             deviceState.mainWindow = mainRecord.window;
         }
         Win32TestDispatchPending();
@@ -103,6 +102,7 @@ class GyroSampler : public ::testing::Test {
 
     void TearDown() override {
         ShutDown();
+        ForgetTestBehaviour();
         EXPECT_TRUE(SimMisuse().empty());
     }
 };

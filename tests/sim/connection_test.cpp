@@ -48,7 +48,7 @@ TEST_F(SimConnection, HandlesAreNeverReusedAndOldOnesAreMisuse) {
 
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
     EXPECT_EQ(WriteReport(first, buffer, nullptr), -1);
-    EXPECT_EQ(Write(kModeAccel), 3) << "the new handle works";
+    EXPECT_EQ(Write(kModeAccelReport), 3) << "the new handle works";
     EXPECT_EQ(LogLines().back(), "0 write 12 00 31");
 }
 
@@ -96,7 +96,7 @@ TEST_F(SimConnection, ASecondOpeningIsRefusedAndLeavesTheFirstAlone) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenHidHandle(kVendor, kProduct), HID_NO_DEVICE);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("already open"), std::string::npos);
-    EXPECT_EQ(Write(kModeAccel), 3);
+    EXPECT_EQ(Write(kModeAccelReport), 3);
     AdvanceMs(10);
     EXPECT_TRUE(Read());
     EXPECT_EQ(LogLines(),
@@ -106,10 +106,10 @@ TEST_F(SimConnection, ASecondOpeningIsRefusedAndLeavesTheFirstAlone) {
 TEST_F(SimConnection, TheLogHasOneLinePerEventWithTheWholeReportInHex) {
     Open("");
     AdvanceMs(12);
-    EXPECT_EQ(Write(kModeAccel), 3);
+    EXPECT_EQ(Write(kModeAccelReport), 3);
     SimAdvanceClock(3999);
     EXPECT_EQ(Write({0x11, 0xF0, 0xEE}), 2) << "0x11 is two bytes, whatever follows";
-    EXPECT_EQ(Write(kGyroRequest), 7);
+    EXPECT_EQ(Write(kGyroRequestReport), 7);
     EXPECT_EQ(Write({0x15, 0xAB}), 22) << "an unknown report goes out at 22 bytes";
     ReadAll();
     AdvanceMs(1000);
@@ -128,11 +128,11 @@ TEST_F(SimConnection, TheLogHasOneLinePerEventWithTheWholeReportInHex) {
 
 TEST_F(SimConnection, AnUnpluggedRemoteFailsEveryReadAndWriteUntilClosed) {
     Open("unplug=30");
-    EXPECT_EQ(Write(kModeAccel), 3);
-    Write(kGyroRequest);
+    EXPECT_EQ(Write(kModeAccelReport), 3);
+    Write(kGyroRequestReport);
     AdvanceMs(29);
     EXPECT_TRUE(Read());
-    EXPECT_EQ(Write(kGyroRequest), 7);
+    EXPECT_EQ(Write(kGyroRequestReport), 7);
     AdvanceMs(1);
 
     uint8_t buffer[HID_REPORT_BUFFER_SIZE];
@@ -142,7 +142,7 @@ TEST_F(SimConnection, AnUnpluggedRemoteFailsEveryReadAndWriteUntilClosed) {
     for (uint8_t byte : buffer) {
         ASSERT_EQ(byte, 0x5A);
     }
-    EXPECT_EQ(Write(kModeAccel), -1);
+    EXPECT_EQ(Write(kModeAccelReport), -1);
     AdvanceMs(100);
     EXPECT_EQ(ReadReport(handle, buffer, &outWord), -1);
     CloseHidHandle(handle);
@@ -161,7 +161,7 @@ TEST_F(SimConnection, AReadTouchesNothingBeyondItsReportAndNothingWhenNoneCame) 
     for (uint8_t byte : buffer) {
         ASSERT_EQ(byte, 0xC3);
     }
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(10);
     EXPECT_EQ(ReadReport(handle, buffer, &outWord), 6);
     EXPECT_EQ(outWord, 6u);
@@ -175,8 +175,8 @@ TEST_F(SimConnection, AReadTouchesNothingBeyondItsReportAndNothingWhenNoneCame) 
 
 TEST_F(SimConnection, OnTheRealClockReportsArriveAndAnEmptyReadEndsWithZero) {
     Open("", false);
-    Write(kModeAccel);
-    Write(kGyroRequest);
+    Write(kModeAccelReport);
+    Write(kGyroRequestReport);
     bool data = false, reply = false;
     const Clock::time_point start = Clock::now();
     while (!(data && reply) && Clock::now() - start < kNoHang) {

@@ -106,8 +106,8 @@ TEST_F(SimScenarioText, TheEnvironmentIsReadAtEachOpeningWhenNoTestOverridesIt) 
     setenv("TINY_HID_SIM", "stream=0;gyro=0102;latency=0", 1);
     handle = OpenHidHandle(kVendor, kProduct);
     ASSERT_NE(handle, HID_NO_DEVICE);
-    Write(kModeAccel);
-    Write(kGyroRequest);
+    Write(kModeAccelReport);
+    Write(kGyroRequestReport);
     const std::optional<Bytes> reply = Read();
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[6], 0x01);

@@ -69,12 +69,7 @@ void SimTest::AdvanceMs(int64_t ms) {
 }
 
 std::vector<std::string> SimTest::LogLines() const {
-    std::vector<std::string> lines;
-    std::ifstream file(logPath);
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
-    }
-    return lines;
+    return ReadLogLines(logPath);
 }
 
 Bytes Ids(const std::vector<Bytes>& reports) {

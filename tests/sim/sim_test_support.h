@@ -11,16 +11,10 @@
 #include <vector>
 
 #include "hid_report_library.h"
-
-using Bytes = std::vector<uint8_t>;
+#include "remote_reports.h"
 
 constexpr uint16_t kVendor = 0x057E;
 constexpr uint16_t kProduct = 0x0306;
-
-// The output reports the program sends.
-const Bytes kModeButtons = {0x12, 0x00, 0x30};
-const Bytes kModeAccel = {0x12, 0x00, 0x31};
-const Bytes kGyroRequest = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
 
 // Each test gets its own log file, no scenario from the environment, and the
 // manual clock unless it asks for the real one; TearDown closes what is open.

@@ -28,7 +28,7 @@ TEST_F(SimStream, NothingIsSentBeforeTheFirstModeReportThenOneReportEachPeriod) 
     EXPECT_FALSE(Read());
     EXPECT_EQ(lastResult, 0);
 
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(9);
     EXPECT_FALSE(Read());
     AdvanceMs(1);
@@ -62,9 +62,9 @@ TEST_F(SimStream, EachModeHasItsLengthAndCarriesAccelerationsWhenBitZeroIsSet) {
 
 TEST_F(SimStream, AModeChangeShapesOnlyTheReportsDueAfterIt) {
     Open("");
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(25);
-    Write(kModeButtons);
+    Write(kModeButtonsReport);
     Write({0x12, 0x00, 0x21}); // not a data mode: ignored
     AdvanceMs(20);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x30, 0x30}));
@@ -72,10 +72,10 @@ TEST_F(SimStream, AModeChangeShapesOnlyTheReportsDueAfterIt) {
 
 TEST_F(SimStream, RepliesAndDataReportsComeInOrderOfTheirDueTime) {
     Open("latency=15000");
-    Write(kModeAccel);   // data at 10, 20, 30, 40
-    Write(kGyroRequest); // reply at 15
+    Write(kModeAccelReport);   // data at 10, 20, 30, 40
+    Write(kGyroRequestReport); // reply at 15
     AdvanceMs(5);
-    Write(kGyroRequest); // reply at 20, after the data report due at the same moment
+    Write(kGyroRequestReport); // reply at 20, after the data report due at the same moment
     AdvanceMs(40);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x21, 0x31, 0x21, 0x31, 0x31}));
 }
@@ -88,7 +88,7 @@ TEST_F(SimStream, AReplyFallsDueExactlyAfterTheLatency) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scenario);
         Open(c.scenario);
-        Write(kGyroRequest);
+        Write(kGyroRequestReport);
         if (c.latencyUs > 0) {
             SimAdvanceClock(c.latencyUs - 1);
             EXPECT_FALSE(Read());
@@ -104,11 +104,11 @@ TEST_F(SimStream, TheFirstDataReportCanHaveItsOwnIdThenTheModeFollows) {
         Bytes mode;
         Bytes ids;
     } cases[] = {
-        {"first=0x33", kModeAccel, {0x33, 0x31, 0x31}},
-        {"first=0x30", kModeAccel, {0x30, 0x31, 0x31}},
-        {"first=0x31", kModeButtons, {0x31, 0x30, 0x30}},
-        {"first=0x21", kModeAccel, {0x21, 0x31, 0x31}},
-        {"first=50", kModeAccel, {0x32, 0x31, 0x31}},
+        {"first=0x33", kModeAccelReport, {0x33, 0x31, 0x31}},
+        {"first=0x30", kModeAccelReport, {0x30, 0x31, 0x31}},
+        {"first=0x31", kModeButtonsReport, {0x31, 0x30, 0x30}},
+        {"first=0x21", kModeAccelReport, {0x21, 0x31, 0x31}},
+        {"first=50", kModeAccelReport, {0x32, 0x31, 0x31}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scenario);
@@ -136,7 +136,7 @@ TEST_F(SimStream, ButtonsAndHomeHoldFromTheirMomentsAndTheLaterOneDecidesHomeOnA
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scenario);
         Open(c.scenario);
-        Write(kModeAccel);
+        Write(kModeAccelReport);
         AdvanceMs(30);
         const std::vector<Bytes> reports = ReadAll();
         ASSERT_EQ(reports.size(), 3u);
@@ -149,9 +149,9 @@ TEST_F(SimStream, ButtonsAndHomeHoldFromTheirMomentsAndTheLaterOneDecidesHomeOnA
 TEST_F(SimStream, RepliesCarryTheButtonsOfTheirDueMoment) {
     Open("home=25;stream=0");
     AdvanceMs(20);
-    Write(kGyroRequest); // due at 22
+    Write(kGyroRequestReport); // due at 22
     AdvanceMs(10);
-    Write(kGyroRequest); // due at 32
+    Write(kGyroRequestReport); // due at 32
     AdvanceMs(10);
     const std::vector<Bytes> replies = ReadAll();
     ASSERT_EQ(replies.size(), 2u);
@@ -166,10 +166,10 @@ TEST_F(SimStream, ReplyLayoutAndErrorNibble) {
         Bytes bytes1to7; // buttons, size and error, address, data
     };
     const Case cases[] = {
-        {"gyro=1234", kGyroRequest, {0x00, 0x00, 0x10, 0x00, 0x90, 0x12, 0x34}},
-        {"gyro=1234;error=5", kGyroRequest, {0x00, 0x00, 0x15, 0x00, 0x90, 0x12, 0x34}},
-        {"gyro=1234;error=8", kGyroRequest, {0x00, 0x00, 0x18, 0x00, 0x90, 0x12, 0x34}},
-        {"gyro=1234;buttons=02,04@0", kGyroRequest, {0x02, 0x04, 0x10, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234", kGyroRequestReport, {0x00, 0x00, 0x10, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;error=5", kGyroRequestReport, {0x00, 0x00, 0x15, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;error=8", kGyroRequestReport, {0x00, 0x00, 0x18, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;buttons=02,04@0", kGyroRequestReport, {0x02, 0x04, 0x10, 0x00, 0x90, 0x12, 0x34}},
         // one byte asked: the high byte alone
         {"gyro=1234",
          {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x01},
@@ -202,7 +202,7 @@ TEST_F(SimStream, TheGyroValuesCycleOnePerRequest) {
     Open("gyro=0064,8000,8001,FFFF;latency=0;stream=0");
     Bytes highs, lows;
     for (int i = 0; i < 6; ++i) {
-        Write(kGyroRequest);
+        Write(kGyroRequestReport);
         const std::optional<Bytes> reply = Read();
         ASSERT_TRUE(reply);
         highs.push_back((*reply)[6]);
@@ -216,7 +216,7 @@ TEST_F(SimStream, FixedAccelerationsStayWhateverTheMoment) {
     for (const char* scenario : {"accel=0,128,255", "accel=0x00,0x80,0xFF"}) {
         SCOPED_TRACE(scenario);
         Open(scenario);
-        Write(kModeAccel);
+        Write(kModeAccelReport);
         AdvanceMs(1000);
         const std::vector<Bytes> reports = ReadAll();
         ASSERT_FALSE(reports.empty());
@@ -228,33 +228,33 @@ TEST_F(SimStream, FixedAccelerationsStayWhateverTheMoment) {
 
 TEST_F(SimStream, MuteSilencesRequestsFromItsMomentWhileDataGoesOn) {
     Open("mute=30");
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(20);
-    Write(kGyroRequest); // answered at 22
+    Write(kGyroRequestReport); // answered at 22
     AdvanceMs(10);
-    Write(kGyroRequest); // at 30: muted
+    Write(kGyroRequestReport); // at 30: muted
     AdvanceMs(30);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x21, 0x31, 0x31, 0x31, 0x31}));
 }
 
 TEST_F(SimStream, AnUnstreamingRemoteStillAnswersRequests) {
     Open("stream=0");
-    Write(kModeAccel);
-    Write(kGyroRequest);
+    Write(kModeAccelReport);
+    Write(kGyroRequestReport);
     AdvanceMs(100);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x21}));
 }
 
 TEST_F(SimStream, ADelayHoldsBackTheFirstDataReportAfterEveryModeReport) {
     Open("delay=60");
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(59);
     EXPECT_FALSE(Read());
     AdvanceMs(1);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31}));
     AdvanceMs(10);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31})) << "then one each period";
-    Write(kModeButtons);
+    Write(kModeButtonsReport);
     AdvanceMs(59);
     EXPECT_FALSE(Read());
     AdvanceMs(1);
@@ -266,7 +266,7 @@ TEST_F(SimStream, ADelayHoldsBackTheFirstDataReportAfterEveryModeReport) {
 // stream to buttons only until the program's next mode report.
 TEST_F(SimStream, TheKernelDriverReadsBesideUsAndTurnsTheStreamToButtonsAfterAStatus) {
     Open("driver=1;accel=1,2,3");
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(999);
     ReadAll();
     AdvanceMs(7);
@@ -285,7 +285,7 @@ TEST_F(SimStream, TheKernelDriverReadsBesideUsAndTurnsTheStreamToButtonsAfterASt
     EXPECT_EQ(toStatus.back(), (Bytes{0x20, 0x00, 0x00, 0xF2, 0x00, 0x00, 0xC8}));
     AdvanceMs(30);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30, 0x30})) << "the driver's mode, from 2001 ms";
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(10);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31}));
 
@@ -297,7 +297,7 @@ TEST_F(SimStream, TheKernelDriverReadsBesideUsAndTurnsTheStreamToButtonsAfterASt
 
     CloseHidHandle(handle);
     handle = OpenHidHandle(kVendor, 0x0330);
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     AdvanceMs(1010);
     const Bytes laterModel = Ids(ReadAll());
     EXPECT_EQ(std::count(laterModel.begin(), laterModel.end(), 0x21), 0)
@@ -319,8 +319,8 @@ TEST_F(SimStream, ASlowReaderGetsTheNewestReportsInOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scenario);
         Open(c.scenario);
-        Write(kModeAccel);
-        Write(kGyroRequest);
+        Write(kModeAccelReport);
+        Write(kGyroRequestReport);
         AdvanceMs(c.pauseMs);
         const std::vector<Bytes> reports = ReadAll();
         ASSERT_EQ(reports.size(), c.count);
@@ -333,7 +333,7 @@ TEST_F(SimStream, ASlowReaderGetsTheNewestReportsInOrder) {
 TEST_F(SimStream, SameSeedSameNoiseOtherSeedOtherNoise) {
     auto accelerations = [this](const char* scenario) {
         Open(scenario);
-        Write(kModeAccel);
+        Write(kModeAccelReport);
         AdvanceMs(200);
         Bytes values;
         for (const Bytes& report : ReadAll()) {
@@ -351,12 +351,12 @@ TEST_F(SimStream, SameSeedSameNoiseOtherSeedOtherNoise) {
 // a turning remote, and a gyro reading that follows the turn, within the window.
 TEST_F(SimStream, TheDefaultMotionIsCoherentAndStaysOnScreen) {
     Open("latency=0");
-    Write(kModeAccel);
+    Write(kModeAccelReport);
     std::vector<double> rolls;
     std::vector<int> gyro;
     for (int step = 0; step < 800; ++step) { // 8 s, two turns of the roll
         AdvanceMs(10);
-        Write(kGyroRequest);
+        Write(kGyroRequestReport);
         const std::vector<Bytes> reports = ReadAll();
         ASSERT_EQ(Ids(reports), (Bytes{0x31, 0x21}));
         const Bytes& data = reports[0];

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "device_state.h"
+#include "device_state_reset.h"
 #include "hid_report_library.h"
 #include "output_report_length.h"
 
@@ -60,6 +62,12 @@ void ScriptedHidReset() {
     hid.writes.clear();
     hid.writeTimes.clear();
     hid.readCount = hid.closeCount = hid.misuseCount = 0;
+}
+
+void OpenScriptedRemote() {
+    ResetDeviceState();
+    ScriptedHidReset();
+    deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
 }
 
 void ScriptedHidSetPresent(bool present) {

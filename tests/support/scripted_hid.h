@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "remote_reports.h"
 
 // One scripted answer to ReadReport: a report (result > 0), no report in time
 // (result 0) or a failure (result -1).
@@ -23,6 +23,9 @@ ScriptedRead FailedRead();
 
 // Forgets everything: empty queue, no writes, device present with handle 7.
 void ScriptedHidReset();
+// Resets the device state and the library as ScriptedHidReset does, and opens the
+// remote into deviceState.hidHandle, as start-up does.
+void OpenScriptedRemote();
 void ScriptedHidSetPresent(bool present);
 void ScriptedHidQueue(std::vector<ScriptedRead> reads);
 // What a read answers once the queue is empty: 0 (no report, after 1 ms; the

@@ -40,12 +40,7 @@ void StartFreshRun(const std::string& scenario) {
 }
 
 std::vector<std::string> SimLogLines() {
-    std::vector<std::string> lines;
-    std::ifstream file(logPath);
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
-    }
-    return lines;
+    return ReadLogLines(logPath);
 }
 
 std::vector<std::string> SimLogEvents() {

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "remote_reports.h"
+
 // The program's reports as the simulated remote's log shows them.
-inline const std::string kModeAccel = "write 12 00 31";
-inline const std::string kGyroRequest = "write 17 04 92 00 90 00 02";
-inline const std::string kAllLeds = "write 11 f0";
-inline const std::vector<std::string> kRelease = {"write 12 00 30", "write 11 10", "close"};
+inline const std::string kModeAccel = WriteEvent(kModeAccelReport);
+inline const std::string kGyroRequest = WriteEvent(kGyroRequestReport);
+inline const std::string kAllLeds = WriteEvent(kAllLedsReport);
+inline const std::vector<std::string> kRelease = {WriteEvent(kModeButtonsReport),
+                                                  WriteEvent(kFirstLedReport), "close"};
 
 // Resets the Win32 layer (headless), the device state and the simulated remote,
 // which will follow scenario and log to a fresh file of its own.

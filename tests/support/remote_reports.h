@@ -1,0 +1,59 @@
+// The reports the tests exchange with a remote, written once: the program's output
+// reports as the wire carries them and as the simulated remote's log shows them,
+// and the read reply a remote sends. Header only; every test folder may use it.
+#ifndef TOBRISK_TESTS_REMOTE_REPORTS_H
+#define TOBRISK_TESTS_REMOTE_REPORTS_H
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// The program's output reports, as the wire carries them.
+inline const Bytes kModeButtonsReport = {0x12, 0x00, 0x30};
+inline const Bytes kModeAccelReport = {0x12, 0x00, 0x31};
+inline const Bytes kGyroRequestReport = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
+inline const Bytes kAllLedsReport = {0x11, 0xF0};
+inline const Bytes kFirstLedReport = {0x11, 0x10};
+
+// How the simulated remote's log shows an output report that reached it:
+// "write 12 00 31".
+inline std::string WriteEvent(const Bytes& report) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    std::string event = "write";
+    for (uint8_t byte : report) {
+        event += ' ';
+        event += kHexDigits[byte >> 4];
+        event += kHexDigits[byte & 0x0F];
+    }
+    return event;
+}
+
+// A 22-byte read reply 0x21 with no buttons down: errorByte holds the size and the
+// error code, the address bytes are 00 90 (the gyro register's) unless given, and
+// the data begin with high and low.
+inline Bytes ReadReply(uint8_t high, uint8_t low, uint8_t errorByte = 0x10,
+                       uint8_t addressLow = 0x90, uint8_t addressMiddle = 0x00) {
+    Bytes reply(22, 0);
+    reply[0] = 0x21;
+    reply[3] = errorByte;
+    reply[4] = addressMiddle;
+    reply[5] = addressLow;
+    reply[6] = high;
+    reply[7] = low;
+    return reply;
+}
+
+// Every line of a log file; none when it cannot be read.
+inline std::vector<std::string> ReadLogLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+#endif
