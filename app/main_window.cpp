@@ -21,7 +21,9 @@ struct DrawingObjects {
 DrawingObjects drawing;
 bool shutdownSequenceRan;  // set by the first WM_DESTROY after WM_CREATE
 
-constexpr int kLabelLength = 20;  // characters drawn of each 21-character label
+// Characters drawn of each 21-character label. Deliberate: the last one, a space,
+// has never been drawn; the labels' boxes on screen depend on it.
+constexpr int kLabelLength = 20;
 constexpr int kBarOriginX = 250;
 
 // One row of the display: its label and its bar.

@@ -15,7 +15,9 @@ struct DeviceState {
     std::atomic<HidHandle> hidHandle;            // from OpenHidHandle; HID_NO_DEVICE when none
     uint8_t inputReport[HID_REPORT_BUFFER_SIZE];  // last input report read; byte 0 is its ID
     uint32_t readOutWord;                         // handed to ReadReport, never read
-    uint8_t outputReport[HID_REPORT_BUFFER_SIZE]; // report being sent; never cleared
+    uint8_t outputReport[HID_REPORT_BUFFER_SIZE]; // report being sent; never cleared, on
+                                                  // purpose: a report leaves the bytes
+                                                  // past its own as the last one did
     uint32_t writeOutWord;                        // handed to WriteReport, never read
     std::atomic<uint8_t> buttonByte2;             // byte 2 of the last data report; 0x80 is Home
     std::atomic<uint8_t> accelX;                  // raw accelerations, centred on 128

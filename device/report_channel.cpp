@@ -15,14 +15,13 @@ std::unique_lock<std::recursive_mutex> HoldReportChannel() {
     return std::unique_lock<std::recursive_mutex>(reportSendLock);
 }
 
-bool SendOutputReport(std::initializer_list<uint8_t> bytes) {
+void SendOutputReport(std::initializer_list<uint8_t> bytes) {
     auto hold = HoldReportChannel();
     if (IsRemoteClosed()) {
-        return false;
+        return;
     }
     std::memcpy(deviceState.outputReport, bytes.begin(), bytes.size());
     WriteReport(deviceState.hidHandle.load(), deviceState.outputReport, &deviceState.writeOutWord);
-    return true;
 }
 
 void CloseRemote() {

@@ -14,8 +14,9 @@ std::unique_lock<std::recursive_mutex> HoldReportChannel();
 
 // Writes bytes over the start of outputReport, leaving every later byte as it was,
 // and hands the buffer to WriteReport, all inside the send lock. Once the remote is
-// closed it touches neither the buffer nor the library. Returns whether it sent.
-bool SendOutputReport(std::initializer_list<uint8_t> bytes);
+// closed it touches neither the buffer nor the library. What the write returns is
+// not examined: a report that does not reach the remote shows in what comes back.
+void SendOutputReport(std::initializer_list<uint8_t> bytes);
 
 // Closes the device handle once, inside the send lock; later calls do nothing.
 void CloseRemote();

@@ -28,6 +28,10 @@ void SimSetReadWait(int64_t milliseconds);
 // Moves the manual clock on; each opening sets it back to 0.
 void SimAdvanceClock(int64_t microseconds);
 
+// Unplugs the open remote now, as the key `unplug` does at its moment: from now on
+// every read and write on it fails.
+void SimUnplug();
+
 // How many ReadReport calls the open remote (or the last one opened) has taken,
 // whatever they brought: lets a test tell a read that found nothing from no read.
 int64_t SimReadCount();

@@ -461,6 +461,13 @@ void SimSetReadWait(int64_t milliseconds) {
     remote.readWaitWantedUs = std::max<int64_t>(milliseconds, 0) * 1000;
 }
 
+void SimUnplug() {
+    SimRemote& remote = Remote();
+    std::lock_guard<std::mutex> hold(remote.lock);
+    remote.session.scenario.unplugFromUs = std::min(remote.session.scenario.unplugFromUs, NowUs(remote));
+    remote.changed.notify_all();
+}
+
 int64_t SimReadCount() {
     SimRemote& remote = Remote();
     std::lock_guard<std::mutex> hold(remote.lock);

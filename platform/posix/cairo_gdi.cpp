@@ -18,7 +18,6 @@
 #include "gdi_lines.h"
 #include "handles.h"
 #include "text_cache.h"
-#include "win32_test_support.h"
 
 namespace win32_layer {
 namespace {
@@ -30,15 +29,15 @@ constexpr int kTextMargin = 1;          // anti-aliasing beyond a glyph's ink ex
 // A pen, brush or font.
 struct GdiObject {
     HandleKind kind;
-    const char* stockName;  // set for stock objects
-    int style;              // pen: PS_SOLID or PS_NULL
-    int width;              // pen: width in pixels
-    COLORREF colour;        // pen, brush: 0x00BBGGRR
-    bool nullBrush;         // brush: paints nothing
-    int height;             // font: cell height (negative: character height)
-    bool bold;              // font
-    bool italic;            // font
-    std::string face;       // font: as asked for
+    const char* stockName = nullptr; // set for stock objects
+    int style = 0;                   // pen: PS_SOLID or PS_NULL
+    int width = 0;                   // pen: width in pixels
+    COLORREF colour = 0;             // pen, brush: 0x00BBGGRR
+    bool nullBrush = false;          // brush: paints nothing
+    int height = 0;                  // font: cell height (negative: character height)
+    bool bold = false;               // font
+    bool italic = false;             // font
+    std::string face = "";           // font: as asked for
 };
 
 // A device context open between BeginPaint and EndPaint.
@@ -57,14 +56,20 @@ struct StockObject {
     GdiObject object;
 };
 const StockObject kStockObjects[] = {
-    {WHITE_BRUSH, {HandleKind::Brush, "WHITE_BRUSH", 0, 0, 0xFFFFFF, false, 0, false, false, ""}},
-    {BLACK_BRUSH, {HandleKind::Brush, "BLACK_BRUSH", 0, 0, 0x000000, false, 0, false, false, ""}},
-    {NULL_BRUSH, {HandleKind::Brush, "NULL_BRUSH", 0, 0, 0, true, 0, false, false, ""}},
-    {WHITE_PEN, {HandleKind::Pen, "WHITE_PEN", PS_SOLID, 1, 0xFFFFFF, false, 0, false, false, ""}},
-    {BLACK_PEN, {HandleKind::Pen, "BLACK_PEN", PS_SOLID, 1, 0x000000, false, 0, false, false, ""}},
-    {NULL_PEN, {HandleKind::Pen, "NULL_PEN", PS_NULL, 1, 0, false, 0, false, false, ""}},
+    {WHITE_BRUSH, {.kind = HandleKind::Brush, .stockName = "WHITE_BRUSH", .colour = 0xFFFFFF}},
+    {BLACK_BRUSH, {.kind = HandleKind::Brush, .stockName = "BLACK_BRUSH", .colour = 0x000000}},
+    {NULL_BRUSH, {.kind = HandleKind::Brush, .stockName = "NULL_BRUSH", .nullBrush = true}},
+    {WHITE_PEN,
+     {.kind = HandleKind::Pen, .stockName = "WHITE_PEN", .style = PS_SOLID, .width = 1, .colour = 0xFFFFFF}},
+    {BLACK_PEN,
+     {.kind = HandleKind::Pen, .stockName = "BLACK_PEN", .style = PS_SOLID, .width = 1, .colour = 0x000000}},
+    {NULL_PEN, {.kind = HandleKind::Pen, .stockName = "NULL_PEN", .style = PS_NULL, .width = 1}},
     {SYSTEM_FONT,
-     {HandleKind::Font, "SYSTEM_FONT", 0, 0, 0, false, kDefaultCellHeight, true, false, "System"}},
+     {.kind = HandleKind::Font,
+      .stockName = "SYSTEM_FONT",
+      .height = kDefaultCellHeight,
+      .bold = true,
+      .face = "System"}},
 };
 
 // The handle value of a stock object.
@@ -82,23 +87,31 @@ const StockObject& Stock(int index) {
     return kStockObjects[0];
 }
 
-// Everything below is guarded by GdiLock(), which is never held together with the
-// layer lock.
-std::mutex& GdiLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-std::map<uintptr_t, GdiObject>& Objects() {
-    static auto* objects = new std::map<uintptr_t, GdiObject>;
-    return *objects;
-}
-std::map<uintptr_t, DeviceContext>& Contexts() {
-    static auto* contexts = new std::map<uintptr_t, DeviceContext>;
-    return *contexts;
-}
-std::vector<std::string>& Log() {
-    static auto* log = new std::vector<std::string>;
-    return *log;
+// A font made ready to draw with: its cairo font at its size, and its cell.
+struct PreparedFont {
+    cairo_scaled_font_t* scaled; // holds a reference
+    int cellHeight;
+    double ascent;
+};
+
+// What makes two fonts draw alike.
+using FontKey = std::tuple<std::string, bool, bool, int>;
+
+// Every drawing object and device context, beside the GDI lock that guards them
+// and is never held together with the layer lock. Never destroyed, so threads
+// still running at exit find it intact.
+struct GdiState {
+    std::mutex lock;
+    std::map<uintptr_t, GdiObject> objects;       // created and not deleted
+    std::map<uintptr_t, DeviceContext> contexts;  // open between BeginPaint and EndPaint
+    std::map<FontKey, PreparedFont> fonts;        // every font prepared so far: finding the
+                                                  // face and size takes longer than a label
+    bool keepLog = false;                         // the calls go to the log
+    std::vector<std::string> log;                 // the calls, for tests
+};
+GdiState& Gdi() {
+    static auto* gdi = new GdiState;
+    return *gdi;
 }
 
 // A stock or created object, or null for a stale handle. GDI lock held.
@@ -108,14 +121,14 @@ const GdiObject* FindObjectLocked(uintptr_t value) {
             return &stock.object;
         }
     }
-    auto found = Objects().find(value);
-    return found == Objects().end() ? nullptr : &found->second;
+    auto found = Gdi().objects.find(value);
+    return found == Gdi().objects.end() ? nullptr : &found->second;
 }
 
 // An open device context, or null. GDI lock held.
 DeviceContext* FindContextLocked(HDC dc) {
-    auto found = Contexts().find(reinterpret_cast<uintptr_t>(dc));
-    return found == Contexts().end() ? nullptr : &found->second;
+    auto found = Gdi().contexts.find(reinterpret_cast<uintptr_t>(dc));
+    return found == Gdi().contexts.end() ? nullptr : &found->second;
 }
 
 // How the log names an object: "pen(6,0x000000)", "brush(0xFFFFFF)",
@@ -144,21 +157,20 @@ std::string Describe(const GdiObject* object) {
     }
 }
 
-// Adds the line that makeLine builds to the log when the context is logged (or
-// there is no context); nothing is built otherwise. Only tests read the log, and
-// they run on the headless display: on a real display the program paints for hours
-// and nothing may pile up.
+// Adds the line that makeLine builds to the log when a log is kept and the context
+// is logged (or there is no context); nothing is built otherwise. Only tests keep
+// a log: on a real display the program paints for hours and nothing may pile up.
 template <typename MakeLine>
 void LogLocked(const DeviceContext* dc, MakeLine makeLine) {
-    if (HeadlessDisplayChosen() && (dc == nullptr || dc->logged)) {
-        Log().push_back(makeLine());
+    if (Gdi().keepLog && (dc == nullptr || dc->logged)) {
+        Gdi().log.push_back(makeLine());
     }
 }
 
 // Adds a new object and returns its handle value. GDI lock held.
 uintptr_t AddObjectLocked(const GdiObject& object, const char* call) {
     uintptr_t value = NewHandleValue(object.kind);
-    Objects()[value] = object;
+    Gdi().objects[value] = object;
     LogLocked(nullptr, [&] { return std::string(call) + " " + Describe(&object); });
     return value;
 }
@@ -189,28 +201,11 @@ int ApplyFont(cairo_t* cr, const GdiObject& font) {
     return font.height < 0 ? static_cast<int>(std::lround(size * cellPerSize)) : height;
 }
 
-// A font made ready to draw with: its cairo font at its size, and its cell.
-struct PreparedFont {
-    cairo_scaled_font_t* scaled; // holds a reference
-    int cellHeight;
-    double ascent;
-};
-
-// What makes two fonts draw alike.
-using FontKey = std::tuple<std::string, bool, bool, int>;
-
-// Every font prepared so far; finding the face and the size for a cell height
-// takes longer than drawing a label. GDI lock held.
-std::map<FontKey, PreparedFont>& PreparedFonts() {
-    static auto* fonts = new std::map<FontKey, PreparedFont>;
-    return *fonts;
-}
-
 // The font ready to draw on cr, prepared the first time. GDI lock held.
 const PreparedFont& Prepare(cairo_t* cr, const GdiObject& font) {
     const FontKey key{font.face, font.bold, font.italic, font.height};
-    auto found = PreparedFonts().find(key);
-    if (found != PreparedFonts().end()) {
+    auto found = Gdi().fonts.find(key);
+    if (found != Gdi().fonts.end()) {
         return found->second;
     }
     cairo_save(cr);
@@ -224,7 +219,7 @@ const PreparedFont& Prepare(cairo_t* cr, const GdiObject& font) {
     PreparedFont prepared{cairo_scaled_font_reference(cairo_get_scaled_font(cr)), cellHeight,
                           extents.ascent};
     cairo_restore(cr);
-    return PreparedFonts().emplace(key, prepared).first->second;
+    return Gdi().fonts.emplace(key, prepared).first->second;
 }
 
 // Draws text with its cell's top-left at (x, y), black on a white box. The same
@@ -270,14 +265,14 @@ HDC OpenPaintDC(cairo_surface_t* surface, bool logged) {
     DeviceContext dc{cairo_create(surface), StockValue(Stock(BLACK_PEN)),
                      StockValue(Stock(WHITE_BRUSH)), StockValue(Stock(SYSTEM_FONT)), {0, 0},
                      logged};
-    std::lock_guard hold(GdiLock());
-    Contexts()[value] = dc;
+    std::lock_guard hold(Gdi().lock);
+    Gdi().contexts[value] = dc;
     LogLocked(&dc, [] { return std::string("BeginPaint"); });
     return reinterpret_cast<HDC>(value);
 }
 
 void ClosePaintDC(HDC handle) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     if (dc == nullptr) {
         return;
@@ -285,11 +280,11 @@ void ClosePaintDC(HDC handle) {
     LogLocked(dc, [] { return std::string("EndPaint"); });
     FinishPaint(cairo_get_target(dc->cr));
     cairo_destroy(dc->cr);
-    Contexts().erase(reinterpret_cast<uintptr_t>(handle));
+    Gdi().contexts.erase(reinterpret_cast<uintptr_t>(handle));
 }
 
 bool FillWithBrush(HDC handle, HBRUSH brush) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     const GdiObject* object = FindObjectLocked(reinterpret_cast<uintptr_t>(brush));
     if (dc == nullptr || object == nullptr || object->kind != HandleKind::Brush ||
@@ -310,7 +305,7 @@ bool FillWithBrush(HDC handle, HBRUSH brush) {
 }
 
 bool DrawWithCairo(HDC handle, void (*draw)(cairo_t* cr, void* data), void* data) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     if (dc == nullptr) {
         return false;
@@ -322,18 +317,36 @@ bool DrawWithCairo(HDC handle, void (*draw)(cairo_t* cr, void* data), void* data
     return true;
 }
 
+void KeepGdiLog(bool keep) {
+    std::lock_guard hold(Gdi().lock);
+    Gdi().keepLog = keep;
+}
+
+std::vector<std::string> TakeGdiLog() {
+    std::lock_guard hold(Gdi().lock);
+    std::vector<std::string> taken;
+    taken.swap(Gdi().log);
+    return taken;
+}
+
+int LiveGdiObjects() {
+    std::lock_guard hold(Gdi().lock);
+    return static_cast<int>(Gdi().objects.size());
+}
+
 void ResetGdi() {
-    std::lock_guard hold(GdiLock());
-    for (auto& [value, dc] : Contexts()) {
+    std::lock_guard hold(Gdi().lock);
+    for (auto& [value, dc] : Gdi().contexts) {
         cairo_destroy(dc.cr);
     }
-    Contexts().clear();
-    Objects().clear();
-    Log().clear();
-    for (auto& [key, font] : PreparedFonts()) {
+    Gdi().contexts.clear();
+    Gdi().objects.clear();
+    Gdi().log.clear();
+    Gdi().keepLog = false;
+    for (auto& [key, font] : Gdi().fonts) {
         cairo_scaled_font_destroy(font.scaled);
     }
-    PreparedFonts().clear();
+    Gdi().fonts.clear();
     ForgetTexts();
     ForgetLineSpans();
 }
@@ -364,28 +377,33 @@ HGDIOBJ WINAPI GetStockObject(int object) {
 }
 
 HPEN WINAPI CreatePen(int style, int width, COLORREF colour) {
-    GdiObject pen{HandleKind::Pen, nullptr, style == PS_NULL ? PS_NULL : PS_SOLID,
-                  std::max(width, 0), colour & 0xFFFFFF, false, 0, false, false, ""};
-    std::lock_guard hold(GdiLock());
+    GdiObject pen{.kind = HandleKind::Pen,
+                  .style = style == PS_NULL ? PS_NULL : PS_SOLID,
+                  .width = std::max(width, 0),
+                  .colour = colour & 0xFFFFFF};
+    std::lock_guard hold(Gdi().lock);
     return reinterpret_cast<HPEN>(AddObjectLocked(pen, "CreatePen"));
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF colour) {
-    GdiObject brush{HandleKind::Brush, nullptr, 0, 0, colour & 0xFFFFFF, false, 0, false, false, ""};
-    std::lock_guard hold(GdiLock());
+    GdiObject brush{.kind = HandleKind::Brush, .colour = colour & 0xFFFFFF};
+    std::lock_guard hold(Gdi().lock);
     return reinterpret_cast<HBRUSH>(AddObjectLocked(brush, "CreateSolidBrush"));
 }
 
 HFONT WINAPI CreateFontA(int height, int, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD,
                          DWORD, DWORD, DWORD, DWORD, LPCSTR faceName) {
-    GdiObject font{HandleKind::Font, nullptr, 0, 0, 0, false, height, weight >= 600,
-                   italic != 0, faceName != nullptr ? faceName : ""};
-    std::lock_guard hold(GdiLock());
+    GdiObject font{.kind = HandleKind::Font,
+                   .height = height,
+                   .bold = weight >= 600,
+                   .italic = italic != 0,
+                   .face = faceName != nullptr ? faceName : ""};
+    std::lock_guard hold(Gdi().lock);
     return reinterpret_cast<HFONT>(AddObjectLocked(font, "CreateFontA"));
 }
 
 HGDIOBJ WINAPI SelectObject(HDC handle, HGDIOBJ object) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     auto value = reinterpret_cast<uintptr_t>(object);
     const GdiObject* found = FindObjectLocked(value);
@@ -403,7 +421,7 @@ HGDIOBJ WINAPI SelectObject(HDC handle, HGDIOBJ object) {
 }
 
 BOOL WINAPI TextOutA(HDC handle, int x, int y, LPCSTR text, int count) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     if (dc == nullptr || (text == nullptr && count != 0) || count < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -426,7 +444,7 @@ BOOL WINAPI TextOutA(HDC handle, int x, int y, LPCSTR text, int count) {
 }
 
 BOOL WINAPI MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     if (dc == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -441,7 +459,7 @@ BOOL WINAPI MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
 }
 
 BOOL WINAPI LineTo(HDC handle, int x, int y) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     DeviceContext* dc = FindContextLocked(handle);
     if (dc == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -460,7 +478,7 @@ BOOL WINAPI LineTo(HDC handle, int x, int y) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    std::lock_guard hold(GdiLock());
+    std::lock_guard hold(Gdi().lock);
     auto value = reinterpret_cast<uintptr_t>(object);
     const GdiObject* found = FindObjectLocked(value);
     LogLocked(nullptr, [&] { return "DeleteObject " + Describe(found); });
@@ -469,26 +487,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
         return FALSE;
     }
     if (found->stockName == nullptr) {
-        Objects().erase(value);
+        Gdi().objects.erase(value);
     }
     return TRUE;
-}
-
-std::vector<std::string> Win32TestTakeGdiLog() {
-    std::lock_guard hold(GdiLock());
-    std::vector<std::string> taken;
-    taken.swap(Log());
-    return taken;
-}
-
-int Win32TestLiveGdiObjects() {
-    std::lock_guard hold(GdiLock());
-    return static_cast<int>(Objects().size());
-}
-
-// Under LeakSanitizer: fontconfig keeps the patterns it resolves for each font face
-// for the life of the process, with no pointer to them left that the sanitizer can
-// see. They are bounded by the number of faces and are not leaks of this layer.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "win32.h"
 
@@ -23,7 +24,13 @@ bool FillWithBrush(HDC dc, HBRUSH brush);
 // Runs draw with the cairo context of a device context (for the layer's own
 // drawing). False for a stale context.
 bool DrawWithCairo(HDC dc, void (*draw)(cairo_t* cr, void* data), void* data);
-// Deletes every drawing object and device context and clears the log.
+// Keeps a log of the drawing calls from now on, or stops keeping it.
+void KeepGdiLog(bool keep);
+// The drawing calls logged since the last take ("SelectObject pen(6,0x000000)", ...).
+std::vector<std::string> TakeGdiLog();
+// How many pens, brushes and fonts were created and not deleted.
+int LiveGdiObjects();
+// Deletes every drawing object and device context, clears the log and stops keeping it.
 void ResetGdi();
 // The text of Windows' single-byte strings (taken as Latin-1) in UTF-8, NUL as space.
 std::string Latin1ToUtf8(std::string_view text);

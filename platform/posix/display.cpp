@@ -1,5 +1,4 @@
-// The choice of the display: X11 unless a test chose the headless display.
-#include <atomic>
+// The choice of the display: X11 unless the headless display was chosen.
 #include <cstdio>
 #include <mutex>
 
@@ -8,28 +7,26 @@
 namespace win32_layer {
 namespace {
 
-// The display state. Guarded by ChoiceLock().
+// Which display the process uses, beside the lock that guards it.
 struct DisplayChoice {
-    bool headless = false;              // a test chose the headless display
-    bool tried = false;                 // the display was opened or failed to open
-    const Display* active = nullptr;    // the open display, if any
+    bool headless = false;           // the headless display was chosen
+    bool tried = false;              // the display was opened or failed to open
+    const Display* active = nullptr; // the open display, if any
 };
-std::mutex& ChoiceLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
+struct ChosenDisplay {
+    std::mutex lock;
+    DisplayChoice choice;
+};
+ChosenDisplay& Chosen() {
+    static auto* chosen = new ChosenDisplay;
+    return *chosen;
 }
-DisplayChoice& Choice() {
-    static auto* choice = new DisplayChoice;
-    return *choice;
-}
-// The choice's headless field, for readers that must not take ChoiceLock().
-std::atomic<bool> headlessChosen{false};
 
 } // namespace
 
 const Display* ActiveDisplay() {
-    std::lock_guard hold(ChoiceLock());
-    DisplayChoice& choice = Choice();
+    std::lock_guard hold(Chosen().lock);
+    DisplayChoice& choice = Chosen().choice;
     if (!choice.tried) {
         choice.tried = true;
         const Display* display = choice.headless ? &headlessDisplay : &x11Display;
@@ -39,32 +36,26 @@ const Display* ActiveDisplay() {
 }
 
 const Display* OpenedDisplay() {
-    std::lock_guard hold(ChoiceLock());
-    return Choice().active;
+    std::lock_guard hold(Chosen().lock);
+    return Chosen().choice.active;
 }
 
 void ResetDisplay() {
-    std::lock_guard hold(ChoiceLock());
-    DisplayChoice& choice = Choice();
+    std::lock_guard hold(Chosen().lock);
+    DisplayChoice& choice = Chosen().choice;
     if (choice.active != nullptr) {
         choice.active->close();
     }
     choice = DisplayChoice{};
-    headlessChosen = false;
 }
 
 void ChooseHeadlessDisplay() {
-    std::lock_guard hold(ChoiceLock());
-    DisplayChoice& choice = Choice();
+    std::lock_guard hold(Chosen().lock);
+    DisplayChoice& choice = Chosen().choice;
     if (choice.active != nullptr && choice.active != &headlessDisplay) {
         choice.active->close();
     }
     choice = DisplayChoice{true, false, nullptr};
-    headlessChosen = true;
-}
-
-bool HeadlessDisplayChosen() {
-    return headlessChosen;
 }
 
 } // namespace win32_layer

@@ -50,17 +50,15 @@ struct Display {
 extern const Display x11Display;
 extern const Display headlessDisplay;
 
-// The display of the process, opened on first use: headless when a test chose it,
+// The display of the process, opened on first use: headless when it was chosen,
 // else X11; null when X11 cannot be opened.
 const Display* ActiveDisplay();
 // The display if it is open already, else null; never opens one.
 const Display* OpenedDisplay();
 // Closes the display and forgets the choice.
 void ResetDisplay();
-// Chooses the headless display (tests).
+// Chooses the headless display for the windows created from now on.
 void ChooseHeadlessDisplay();
-// Whether a test chose the headless display; takes no lock.
-bool HeadlessDisplayChosen();
 
 // What a display delivers; each posts to the window's thread and wakes it.
 // Stale windows are ignored (false).

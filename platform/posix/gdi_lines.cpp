@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <tuple>
 #include <vector>
 
@@ -32,8 +34,13 @@ using LineKind = std::tuple<int, COLORREF, bool>;
 
 constexpr size_t kMostLearned = 256; // pens beyond it start the learning afresh
 
-std::map<LineKind, LearnedLine>& Learned() {
-    static auto* learned = new std::map<LineKind, LearnedLine>;
+// Every pen's learned stroke, beside the lock that guards them. Never destroyed.
+struct LearnedLines {
+    std::mutex lock;
+    std::map<LineKind, std::shared_ptr<const LearnedLine>> lines;
+};
+LearnedLines& Learned() {
+    static auto* learned = new LearnedLines;
     return *learned;
 }
 
@@ -162,14 +169,17 @@ std::vector<SurfaceSpan> SpansOnSurface(const LearnedLine& learned, int64_t low,
 }
 
 // The learned stroke of a pen and direction, learned now if need be.
-const LearnedLine& LearnedFor(int width, COLORREF colour, bool rightward) {
+std::shared_ptr<const LearnedLine> LearnedFor(int width, COLORREF colour, bool rightward) {
     const LineKind kind{width, colour, rightward};
-    auto found = Learned().find(kind);
-    if (found == Learned().end()) {
-        if (Learned().size() >= kMostLearned) {
-            Learned().clear();
+    std::lock_guard hold(Learned().lock);
+    auto found = Learned().lines.find(kind);
+    if (found == Learned().lines.end()) {
+        if (Learned().lines.size() >= kMostLearned) {
+            Learned().lines.clear();
         }
-        found = Learned().emplace(kind, Learn(width, colour, rightward)).first;
+        found = Learned()
+                    .lines.emplace(kind, std::make_shared<const LearnedLine>(Learn(width, colour, rightward)))
+                    .first;
     }
     return found->second;
 }
@@ -182,7 +192,8 @@ bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, i
     if (high - low < ShortestSpanLine(width)) {
         return false;
     }
-    const LearnedLine& learned = LearnedFor(width, colour, toX > fromX);
+    const std::shared_ptr<const LearnedLine> kept = LearnedFor(width, colour, toX > fromX);
+    const LearnedLine& learned = *kept;
     if (!learned.usable) {
         return false;
     }
@@ -255,7 +266,8 @@ void DrawLine(cairo_t* cr, int width, COLORREF colour, POINT from, POINT to) {
 }
 
 void ForgetLineSpans() {
-    Learned().clear();
+    std::lock_guard hold(Learned().lock);
+    Learned().lines.clear();
 }
 
 } // namespace win32_layer

@@ -10,7 +10,7 @@
 // from its pixels, and every longer line of that pen and direction is set span by
 // span: the same pixels as cairo's stroke. Every other line is stroked with cairo.
 //
-// GDI lock held: the learned spans are shared.
+// Thread-safe: the learned spans are shared under a lock of their own.
 #ifndef TOBRISK_PLATFORM_GDI_LINES_H
 #define TOBRISK_PLATFORM_GDI_LINES_H
 

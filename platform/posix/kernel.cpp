@@ -23,7 +23,7 @@
 
 #include "handles.h"
 #include "message_queue.h"
-#include "win32_test_support.h"
+#include "kernel.h"
 
 namespace win32_layer {
 namespace {
@@ -31,29 +31,27 @@ namespace {
 std::atomic<uintptr_t> nextSerial{kFirstSerial};
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-// The named mutexes of this process. Guarded by MutexLock().
+// The named mutexes of this process, beside the lock that guards them. Never
+// destroyed, so threads still running at exit find it intact.
 struct NamedMutexes {
-    std::map<std::string, int> lockFds;  // name -> open, locked lock file
-    std::string folderOverride;          // tests: lock files go here when set
+    std::mutex lock;
+    std::map<std::string, int> lockFds; // name -> open, locked lock file
+    std::string folderOverride;         // lock files go here when set
 };
-std::mutex& MutexLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
 NamedMutexes& Mutexes() {
     static auto* mutexes = new NamedMutexes;
     return *mutexes;
 }
 
-// Threads started by _beginthread that have not returned. Guarded by ThreadLock().
-int runningThreads = 0;
-std::mutex& ThreadLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-std::condition_variable& ThreadsEnded() {
-    static auto* ended = new std::condition_variable;
-    return *ended;
+// Threads started by _beginthread that have not returned, beside their lock.
+struct RunningThreads {
+    std::mutex lock;
+    std::condition_variable ended; // count went down
+    int count = 0;
+};
+RunningThreads& Threads() {
+    static auto* threads = new RunningThreads;
+    return *threads;
 }
 
 // What a new thread runs.
@@ -148,9 +146,9 @@ void* RunThread(void* raw) {
     delete static_cast<ThreadStart*>(raw);
     start.start(start.argument);
     RetireCurrentThreadQueue();
-    std::lock_guard hold(ThreadLock());
-    --runningThreads;
-    ThreadsEnded().notify_all();
+    std::lock_guard hold(Threads().lock);
+    --Threads().count;
+    Threads().ended.notify_all();
     return nullptr;
 }
 
@@ -160,9 +158,24 @@ uintptr_t NewHandleValue(HandleKind kind) {
     return (nextSerial.fetch_add(1) << 4) | static_cast<uintptr_t>(kind);
 }
 
-// Releases every named mutex of the process; part of Win32TestReset.
+int RunningThreadCount() {
+    std::lock_guard hold(Threads().lock);
+    return Threads().count;
+}
+
+bool WaitUntilNoThreadRuns(int timeoutMs) {
+    std::unique_lock hold(Threads().lock);
+    return Threads().ended.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                                    [] { return Threads().count == 0; });
+}
+
+void SetLockFolder(const std::string& folder) {
+    std::lock_guard hold(Mutexes().lock);
+    Mutexes().folderOverride = folder;
+}
+
 void ResetKernelObjects() {
-    std::lock_guard hold(MutexLock());
+    std::lock_guard hold(Mutexes().lock);
     for (auto& [name, fd] : Mutexes().lockFds) {
         close(fd);
     }
@@ -187,7 +200,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
         SetLastError(ERROR_SUCCESS);
         return handle;
     }
-    std::lock_guard hold(MutexLock());
+    std::lock_guard hold(Mutexes().lock);
     if (Mutexes().lockFds.count(name) != 0) {
         SetLastError(ERROR_ALREADY_EXISTS);
         return handle;
@@ -242,8 +255,8 @@ uintptr_t _beginthread(void(__cdecl* start)(void*), unsigned stackSize, void* ar
         pthread_attr_setstacksize(&attributes, std::max<size_t>(stackSize, PTHREAD_STACK_MIN));
     }
     {
-        std::lock_guard hold(ThreadLock());
-        ++runningThreads;
+        std::lock_guard hold(Threads().lock);
+        ++Threads().count;
     }
     auto* startInfo = new ThreadStart{start, argument};
     pthread_t thread;
@@ -251,48 +264,11 @@ uintptr_t _beginthread(void(__cdecl* start)(void*), unsigned stackSize, void* ar
     pthread_attr_destroy(&attributes);
     if (failure != 0) {
         delete startInfo;
-        std::lock_guard hold(ThreadLock());
-        --runningThreads;
-        ThreadsEnded().notify_all();
+        std::lock_guard hold(Threads().lock);
+        --Threads().count;
+        Threads().ended.notify_all();
         errno = EAGAIN;
         return static_cast<uintptr_t>(-1);
     }
     return nextThread.fetch_add(1);
-}
-
-bool Win32TestWaitForThreads(int timeoutMs) {
-    std::unique_lock hold(ThreadLock());
-    return ThreadsEnded().wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                                   [] { return runningThreads == 0; });
-}
-
-int Win32TestRunningThreads() {
-    std::lock_guard hold(ThreadLock());
-    return runningThreads;
-}
-
-void Win32TestSetLockFolder(const char* folder) {
-    std::lock_guard hold(MutexLock());
-    Mutexes().folderOverride = folder != nullptr ? folder : "";
-}
-
-const char* Win32TestUsePrivateLockFolder() {
-    static std::string* folder = nullptr;
-    std::lock_guard hold(MutexLock());
-    if (folder == nullptr) {
-        folder = new std::string("/tmp/tobrisk-test-locks-XXXXXX");
-        if (mkdtemp(folder->data()) == nullptr) {
-            std::perror("win32: mkdtemp");
-            std::abort();
-        }
-        // At exit: the lock files (held or not) and the folder go.
-        std::atexit([] {
-            std::string command = "rm -rf '" + *folder + "'";
-            if (std::system(command.c_str()) != 0) {
-                std::fprintf(stderr, "win32: cannot remove %s\n", folder->c_str());
-            }
-        });
-    }
-    Mutexes().folderOverride = *folder;
-    return folder->c_str();
 }

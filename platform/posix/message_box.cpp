@@ -15,7 +15,7 @@
 
 #include "cairo_gdi.h"
 #include "display.h"
-#include "win32_test_support.h"
+#include "message_box.h"
 #include "window_table.h"
 
 namespace win32_layer {
@@ -34,25 +34,20 @@ struct MessageBoxState {
     double lineHeight;               // pixels from one baseline to the next
     double ascent;                   // pixels from a line's top to its baseline
     int width, height;               // client area
-    RECT button;                     // the OK button; read by tests under BoxLock()
+    RECT button;                     // the OK button; read by tests under Boxes().lock
     bool dismissed = false;          // Enter, Esc, the button or a close request came
 };
 
-// Every message box of the process. Guarded by BoxLock().
+// Every message box of the process, beside the lock that guards it. Never
+// destroyed, so threads still running at exit find it intact.
 struct MessageBoxes {
-    std::vector<std::string> texts;               // every text shown since the reset
-    bool hold = false;                            // headless boxes wait to be dismissed
-    std::map<HWND, MessageBoxState*> open;        // boxes on screen now
-    std::vector<HWND> openOrder;                  // the same, oldest first
+    std::mutex lock;
+    std::condition_variable opened;        // a box came on screen
+    std::vector<std::string> texts;        // every text shown since the reset
+    bool hold = false;                     // headless boxes wait to be dismissed
+    std::map<HWND, MessageBoxState*> open; // boxes on screen now
+    std::vector<HWND> openOrder;           // the same, oldest first
 };
-std::mutex& BoxLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-std::condition_variable& BoxOpened() {
-    static auto* opened = new std::condition_variable;
-    return *opened;
-}
 MessageBoxes& Boxes() {
     static auto* boxes = new MessageBoxes;
     return *boxes;
@@ -130,7 +125,7 @@ void PaintBox(cairo_t* cr, void* data) {
 
 // The state of an open box, or null.
 MessageBoxState* FindBox(HWND window) {
-    std::lock_guard hold(BoxLock());
+    std::lock_guard hold(Boxes().lock);
     auto found = Boxes().open.find(window);
     return found == Boxes().open.end() ? nullptr : found->second;
 }
@@ -182,11 +177,11 @@ void RunMessageBox(const std::string& text, const char* title) {
         return;
     }
     {
-        std::lock_guard hold(BoxLock());
+        std::lock_guard hold(Boxes().lock);
         Boxes().open[window] = &box;
         Boxes().openOrder.push_back(window);
     }
-    BoxOpened().notify_all();
+    Boxes().opened.notify_all();
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     bool quit = false;
@@ -201,7 +196,7 @@ void RunMessageBox(const std::string& text, const char* title) {
         DispatchMessageA(&message);
     }
     {
-        std::lock_guard hold(BoxLock());
+        std::lock_guard hold(Boxes().lock);
         Boxes().open.erase(window);
         auto& order = Boxes().openOrder;
         order.erase(std::remove(order.begin(), order.end(), window), order.end());
@@ -214,9 +209,31 @@ void RunMessageBox(const std::string& text, const char* title) {
 
 } // namespace
 
-// Forgets the texts shown and the hold setting; part of Win32TestReset.
+std::vector<std::string> MessageBoxTextsShown() {
+    std::lock_guard hold(Boxes().lock);
+    return Boxes().texts;
+}
+
+void HoldMessageBoxes(bool hold) {
+    std::lock_guard lock(Boxes().lock);
+    Boxes().hold = hold;
+}
+
+HWND WaitForMessageBox(int timeoutMs) {
+    std::unique_lock hold(Boxes().lock);
+    Boxes().opened.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                            [] { return !Boxes().openOrder.empty(); });
+    return Boxes().openOrder.empty() ? nullptr : Boxes().openOrder.back();
+}
+
+RECT MessageBoxButton(HWND box) {
+    std::lock_guard hold(Boxes().lock);
+    auto found = Boxes().open.find(box);
+    return found == Boxes().open.end() ? RECT{0, 0, 0, 0} : found->second->button;
+}
+
 void ResetMessageBoxes() {
-    std::lock_guard hold(BoxLock());
+    std::lock_guard hold(Boxes().lock);
     Boxes().texts.clear();
     Boxes().hold = false;
 }
@@ -229,7 +246,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     std::string message = text != nullptr ? text : "";
     bool hold;
     {
-        std::lock_guard lock(BoxLock());
+        std::lock_guard lock(Boxes().lock);
         Boxes().texts.push_back(message);
         hold = Boxes().hold;
     }
@@ -241,27 +258,4 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     }
     RunMessageBox(message, caption != nullptr ? caption : program_invocation_short_name);
     return IDOK;
-}
-
-std::vector<std::string> Win32TestMessageBoxTexts() {
-    std::lock_guard hold(BoxLock());
-    return Boxes().texts;
-}
-
-void Win32TestHoldMessageBoxes(bool hold) {
-    std::lock_guard lock(BoxLock());
-    Boxes().hold = hold;
-}
-
-HWND Win32TestWaitForMessageBox(int timeoutMs) {
-    std::unique_lock hold(BoxLock());
-    BoxOpened().wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                         [] { return !Boxes().openOrder.empty(); });
-    return Boxes().openOrder.empty() ? nullptr : Boxes().openOrder.back();
-}
-
-RECT Win32TestMessageBoxButton(HWND box) {
-    std::lock_guard hold(BoxLock());
-    auto found = Boxes().open.find(box);
-    return found == Boxes().open.end() ? RECT{0, 0, 0, 0} : found->second->button;
 }

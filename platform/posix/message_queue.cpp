@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "display.h"
-#include "win32_test_support.h"
+#include "layer_state.h"
 #include "window_table.h"
 
 namespace win32_layer {
@@ -33,12 +33,6 @@ namespace {
 // Longest single wait: a waiting thread looks at its queue and the display again
 // after it even without a wake-up.
 constexpr int kWaitSliceMs = 100;
-
-// Every live queue, so that a reset can reach them. Guarded by the layer lock.
-std::vector<QueueRef>& LiveQueues() {
-    static auto* queues = new std::vector<QueueRef>;
-    return *queues;
-}
 
 // Holds the calling thread's queue and retires it when the thread exits.
 struct QueueHolder {
@@ -199,11 +193,6 @@ ThreadQueue::~ThreadQueue() {
     close(wakeFd);
 }
 
-std::mutex& LayerLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-
 DWORD MessageTime() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -214,7 +203,7 @@ QueueRef CurrentThreadQueue() {
     std::lock_guard hold(LayerLock());
     if (!currentQueue.queue || currentQueue.queue->dead) {
         currentQueue.queue = std::make_shared<ThreadQueue>();
-        LiveQueues().push_back(currentQueue.queue);
+        Layer().queues.push_back(currentQueue.queue);
     }
     return currentQueue.queue;
 }
@@ -245,7 +234,7 @@ void Wake(const QueueRef& queue) {
 }
 
 void CancelSendsToWindowLocked(HWND window) {
-    for (auto& queue : LiveQueues()) {
+    for (auto& queue : Layer().queues) {
         auto& sent = queue->sent;
         for (auto& message : sent) {
             if (message->window == window) {
@@ -265,16 +254,37 @@ void RetireCurrentThreadQueue() {
         return;
     }
     RetireLocked(*queue);
-    auto& live = LiveQueues();
+    auto& live = Layer().queues;
     live.erase(std::remove(live.begin(), live.end(), queue), live.end());
 }
 
+int DispatchPendingMessages() {
+    constexpr int kMostMessages = 100000; // a procedure that never validates ends here
+    int count = 0;
+    MSG message;
+    while (count < kMostMessages && RetrieveMessage(&message, false, false) == Retrieval::Message) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        ++count;
+    }
+    return count;
+}
+
+int PendingSendCount() {
+    std::lock_guard hold(LayerLock());
+    size_t count = 0;
+    for (const auto& queue : Layer().queues) {
+        count += queue->sent.size();
+    }
+    return static_cast<int>(count);
+}
+
 void ResetQueuesLocked() {
-    for (auto& queue : LiveQueues()) {
+    for (auto& queue : Layer().queues) {
         RetireLocked(*queue);
         WakeLocked(*queue);
     }
-    LiveQueues().clear();
+    Layer().queues.clear();
 }
 
 } // namespace win32_layer
@@ -336,26 +346,4 @@ void WINAPI PostQuitMessage(int exitCode) {
     std::lock_guard hold(LayerLock());
     queue->quitPending = true;
     queue->quitCode = exitCode;
-}
-
-int Win32TestDispatchPending() {
-    constexpr int kMostMessages = 100000;  // a procedure that never validates ends here
-    int count = 0;
-    MSG message;
-    while (count < kMostMessages &&
-           RetrieveMessage(&message, false, false) == Retrieval::Message) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-        ++count;
-    }
-    return count;
-}
-
-int Win32TestPendingSends() {
-    std::lock_guard hold(LayerLock());
-    size_t count = 0;
-    for (const auto& queue : LiveQueues()) {
-        count += queue->sent.size();
-    }
-    return static_cast<int>(count);
 }

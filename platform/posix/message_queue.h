@@ -12,10 +12,6 @@
 
 namespace win32_layer {
 
-// The layer lock guards every window, class and queue. It is never held while a
-// window procedure runs, while a thread waits, or while the display is called.
-std::mutex& LayerLock();
-
 // A message sent from one thread to a window of another, waiting to be handled.
 struct SentMessage;
 
@@ -58,6 +54,11 @@ void CancelSendsToWindowLocked(HWND window);
 void RetireCurrentThreadQueue();
 // Marks every queue dead and releases every sender. Called with the layer lock held.
 void ResetQueuesLocked();
+// Handles every message that waits for the calling thread, as a message loop
+// would, without waiting for more or taking the quit request; returns how many.
+int DispatchPendingMessages();
+// How many messages sent from one thread to another wait to be handled.
+int PendingSendCount();
 
 } // namespace win32_layer
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <tuple>
 #include <vector>
 
@@ -20,9 +21,14 @@ struct KeptText {
     std::vector<uint32_t> pixels;    // drawn's pixels, row after row
 };
 
-std::map<TextKey, KeptText>& Kept() {
-    static auto* kept = new std::map<TextKey, KeptText>;
-    return *kept;
+// Every kept text, beside the lock that guards them. Never destroyed.
+struct KeptTexts {
+    std::mutex lock;
+    std::map<TextKey, KeptText> texts;
+};
+KeptTexts& Texts() {
+    static auto* texts = new KeptTexts;
+    return *texts;
 }
 
 // The first pixel of a row of the surface.
@@ -41,8 +47,9 @@ bool TextKey::operator<(const TextKey& other) const {
 }
 
 bool RestoreText(cairo_surface_t* surface, const TextKey& key) {
-    const auto found = Kept().find(key);
-    if (found == Kept().end()) {
+    std::lock_guard hold(Texts().lock);
+    const auto found = Texts().texts.find(key);
+    if (found == Texts().texts.end()) {
         return false;
     }
     const KeptText& kept = found->second;
@@ -71,8 +78,9 @@ bool RestoreText(cairo_surface_t* surface, const TextKey& key) {
 uint64_t KeepText(cairo_surface_t* surface, const TextKey& key, COLORREF background,
                   const PixelRect& drawn) {
     static uint64_t lastContent = 0;
-    if (Kept().size() >= kMostTexts) {
-        Kept().clear();
+    std::lock_guard hold(Texts().lock);
+    if (Texts().texts.size() >= kMostTexts) {
+        Texts().texts.clear();
     }
     KeptText kept{++lastContent, cairo_image_surface_get_width(surface),
                   cairo_image_surface_get_height(surface), background, drawn, {}};
@@ -83,12 +91,13 @@ uint64_t KeepText(cairo_surface_t* surface, const TextKey& key, COLORREF backgro
         kept.pixels.insert(kept.pixels.end(), from, from + width);
     }
     const uint64_t content = kept.content;
-    Kept()[key] = std::move(kept);
+    Texts().texts[key] = std::move(kept);
     return content;
 }
 
 void ForgetTexts() {
-    Kept().clear();
+    std::lock_guard hold(Texts().lock);
+    Texts().texts.clear();
 }
 
 } // namespace win32_layer

@@ -5,8 +5,7 @@
 // pixels it gave are kept, and the same call over the same plain background copies
 // them back instead of drawing the glyphs again: pixel for pixel what drawing gives.
 //
-// Guarded by the GDI lock, like the device contexts that use it. Internal to
-// platform/posix.
+// Thread-safe. Internal to platform/posix.
 #ifndef TOBRISK_PLATFORM_TEXT_CACHE_H
 #define TOBRISK_PLATFORM_TEXT_CACHE_H
 

@@ -3,6 +3,11 @@
 #ifndef TOBRISK_PLATFORM_WINDOW_TABLE_H
 #define TOBRISK_PLATFORM_WINDOW_TABLE_H
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "message_queue.h"
 #include "win32.h"
 
@@ -20,11 +25,26 @@ bool FindWindowToPaintLocked(const ThreadQueue& queue, HWND* window);
 // a window of another thread. Called without the layer lock.
 LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Creates a window for the layer's own use (the message box): the same as
-// CreateWindowExA without the test's failure switch; internal windows are left out
-// of the GDI log. The class must be registered.
+// CreateWindowExA, but left out of the GDI log. The class must be registered.
 HWND CreateInternalWindow(const char* className, const char* caption, int width, int height);
 // Registers a class for the layer's own use unless it exists already.
 void RegisterInternalClass(const char* className, WNDPROC procedure, HBRUSH background);
+
+// What a window is: its caption and class, where it was created, the client size
+// the display asks for, and whether it is visible and waits for a paint.
+struct WindowFacts {
+    std::string caption;
+    std::string className;
+    int x, y, width, height;
+    bool visible, needsPaint;
+};
+// The facts of a window of any thread, or nothing for a stale handle.
+std::optional<WindowFacts> FactsOfWindow(HWND window);
+// The last frame EndPaint published, 0x00RRGGBB pixels row by row, or before the
+// first a white frame of the client size; false for a stale handle.
+bool ShownFrame(HWND window, int& width, int& height, std::vector<uint32_t>& pixels);
+// Destroys every window on its display and forgets every window, class and queue.
+void ResetWindows();
 
 } // namespace win32_layer
 

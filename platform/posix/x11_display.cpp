@@ -32,7 +32,7 @@ struct X11Window {
     bool needsWhole;       // the next frame is put whole
 };
 
-// The connection. Guarded by XLock(); Xlib is only called with it held.
+// The connection to the X server.
 struct X11Connection {
     ::Display* display = nullptr;
     Visual* visual = nullptr;
@@ -46,13 +46,15 @@ struct X11Connection {
     std::map<HWND, X11Window> windows;
     std::map<Window, HWND> handles;  // the layer's window of each X window
 };
-std::mutex& XLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-X11Connection& Connection() {
-    static auto* connection = new X11Connection;
-    return *connection;
+// The connection beside the X lock, which guards it: Xlib is only called with the
+// lock held. Never destroyed, so threads still running at exit find it intact.
+struct X11State {
+    std::mutex lock;
+    X11Connection connection;
+};
+X11State& X11() {
+    static auto* state = new X11State;
+    return *state;
 }
 
 // What the event pump hands to the window table once the lock is released.
@@ -164,9 +166,9 @@ void Deliver(const PendingEvent& event) {
 }
 
 // Connects to the X server named by $DISPLAY.
-bool OpenX11() {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+bool X11Open() {
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     if (x.display != nullptr) {
         return true;
     }
@@ -197,9 +199,9 @@ bool OpenX11() {
 }
 
 // Destroys every window and closes the connection.
-void CloseX11() {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+void X11Close() {
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     if (x.display == nullptr) {
         return;
     }
@@ -213,19 +215,19 @@ void CloseX11() {
 
 // The connection's descriptor, readable when events arrive.
 int X11EventFd() {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     return x.display != nullptr ? ConnectionNumber(x.display) : -1;
 }
 
 // Delivers what the windows need to know of the events Xlib holds, and of those
 // waiting on the connection when readConnection is set. Not reading when poll()
 // found nothing saves a system call on every message the program takes.
-void PumpX11(bool readConnection) {
+void X11Pump(bool readConnection) {
     std::vector<PendingEvent> events;
     {
-        std::lock_guard hold(XLock());
-        X11Connection& x = Connection();
+        std::lock_guard hold(X11().lock);
+        X11Connection& x = X11().connection;
         if (x.display == nullptr) {
             return;
         }
@@ -286,9 +288,9 @@ void SetHints(X11Connection& x, Window window, const DisplayWindowRequest& reque
 }
 
 // Creates the X window of a layer window (not mapped yet).
-bool CreateX11Window(HWND handle, const DisplayWindowRequest& request) {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+bool X11CreateWindow(HWND handle, const DisplayWindowRequest& request) {
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     if (x.display == nullptr) {
         return false;
     }
@@ -318,9 +320,9 @@ bool CreateX11Window(HWND handle, const DisplayWindowRequest& request) {
 }
 
 // Destroys the X window of a layer window.
-void DestroyX11Window(HWND handle) {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+void X11DestroyWindow(HWND handle) {
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     auto found = x.windows.find(handle);
     if (x.display == nullptr || found == x.windows.end()) {
         return;
@@ -333,9 +335,9 @@ void DestroyX11Window(HWND handle) {
 }
 
 // Maps or unmaps the X window.
-void ShowX11Window(HWND handle, bool visible) {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+void X11ShowWindow(HWND handle, bool visible) {
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     auto found = x.windows.find(handle);
     if (x.display == nullptr || found == x.windows.end()) {
         return;
@@ -350,9 +352,9 @@ void ShowX11Window(HWND handle, bool visible) {
 
 // Puts a painted frame on the window: all of it when the window needs it or the
 // frame says so, else the rectangles that changed.
-void PresentX11Frame(HWND handle, const Frame& frame) {
-    std::lock_guard hold(XLock());
-    X11Connection& x = Connection();
+void X11PresentFrame(HWND handle, const Frame& frame) {
+    std::lock_guard hold(X11().lock);
+    X11Connection& x = X11().connection;
     auto found = x.windows.find(handle);
     if (x.display == nullptr || found == x.windows.end()) {
         return;
@@ -386,14 +388,14 @@ void PresentX11Frame(HWND handle, const Frame& frame) {
 
 const Display x11Display = {
     .name = "x11",
-    .open = OpenX11,
-    .close = CloseX11,
+    .open = X11Open,
+    .close = X11Close,
     .eventFd = X11EventFd,
-    .pumpEvents = PumpX11,
-    .createWindow = CreateX11Window,
-    .destroyWindow = DestroyX11Window,
-    .showWindow = ShowX11Window,
-    .presentFrame = PresentX11Frame,
+    .pumpEvents = X11Pump,
+    .createWindow = X11CreateWindow,
+    .destroyWindow = X11DestroyWindow,
+    .showWindow = X11ShowWindow,
+    .presentFrame = X11PresentFrame,
 };
 
 } // namespace win32_layer

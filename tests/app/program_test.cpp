@@ -4,20 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "device_state.h"
 #include "program_run.h"
 #include "sim_run.h"
-#include "win32.h"
 #include "sim_control.h"
+#include "win32.h"
 #include "win32_test_support.h"
 
-
 namespace {
-
 
 class Program : public ::testing::Test {
   protected:
@@ -27,91 +23,109 @@ class Program : public ::testing::Test {
     }
 };
 
-TEST_F(Program, StartUpFailuresEndWithTheirCodeAndMessageTouchingOnlyWhatTheyMust) {
-    const struct {
-        const char* name;
-        const char* scenario;
-        bool lockHeld;
-        bool lockFails;
-        bool windowFails;
-        int exitCode;
-        std::vector<std::string> boxes;
-        std::vector<std::string> events;
-    } cases[] = {
-        {"no remote", "present=0", false, false, false, 1, {"Wii-Remote not found."}, {"open-failed"}},
-        {"silent remote", "stream=0", false, false, false, 1, {"Wii-Remote cannot open."},
-         {"open", kModeAccel, "close"}},
-        {"first report without accelerations", "first=0x30;period=40", false, false, false, 1, {"Wii-Remote cannot open."},
-         {"open", kModeAccel, "close"}},
-        {"X of zero", "accel=0,100,100", false, false, false, 1, {"Wii-Remote cannot open."},
-         {"open", kModeAccel, "close"}},
-        {"another instance runs", "", true, false, false, 0, {}, {}},
-        {"the lock cannot be created", "", false, true, false, 1, {}, {}},
-        {"window cannot be created", "", false, false, true, 1, {},
-         {"open", kModeAccel, kAllLeds, kRelease[0], kRelease[1], kRelease[2]}},
-    };
-    for (const auto& c : cases) {
+// A start-up that fails, and what it must leave behind.
+struct StartUpFailure {
+    const char* name; // the test's name
+    const char* scenario;
+    void (*prepare)(); // what goes wrong besides the remote, or nothing
+    int exitCode;
+    std::vector<std::string> boxes;
+    std::vector<std::string> events; // on the remote
+};
+
+class StartUpFailures : public Program, public ::testing::WithParamInterface<StartUpFailure> {};
+
+// Runs WinMain on a fresh start. The probe's failures must come from what its
+// thread read: a busy machine can keep that thread from reading within the
+// probe's 100 ms, and then the start-up runs again.
+int RunStartUp(const StartUpFailure& c) {
+    const bool probeFails = c.boxes == std::vector<std::string>{"Wii-Remote cannot open."};
+    int exitCode = 0;
+    for (int attempt = 0; attempt == 0 || (probeFails && SimReadCount() == 0 && attempt < 3); ++attempt) {
         StartFreshRun(c.scenario);
-        if (c.lockHeld) {
-            ASSERT_NE(CreateMutexA(nullptr, TRUE, "tobrisk-001"), nullptr);
+        if (c.prepare != nullptr) {
+            c.prepare();
         }
-        if (c.lockFails) {
-            Win32TestSetLockFolder("/nonexistent/tobrisk-locks");
-        }
-        if (c.windowFails) {
-            Win32TestFailNextCreateWindow();
-        }
-        int exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
-        // The probe's failures must come from what its thread read. A busy machine
-        // can keep that thread from reading within the probe's 100 ms: run again.
-        const bool probeFails = c.boxes == std::vector<std::string>{"Wii-Remote cannot open."};
-        for (int attempt = 1; probeFails && SimReadCount() == 0 && attempt < 3; ++attempt) {
-            StartFreshRun(c.scenario);
-            exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
-        }
-        if (probeFails) {
-            EXPECT_GE(SimReadCount(), 1) << c.name << ": the probe thread never read";
-        }
-        EXPECT_EQ(exitCode, c.exitCode) << c.name;
-        EXPECT_EQ(Win32TestMessageBoxTexts(), c.boxes) << c.name;
-        EXPECT_EQ(SimLogEvents(), c.events) << c.name;
-        EXPECT_TRUE(Win32TestWaitForThreads(3000)) << c.name;
-        EXPECT_EQ(Win32TestLiveGdiObjects(), 0) << c.name;
+        exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
     }
+    if (probeFails) {
+        EXPECT_GE(SimReadCount(), 1) << "the probe thread never read";
+    }
+    return exitCode;
 }
 
-TEST_F(Program, EveryWayOutLeavesTheRemoteIdleAndExitsWithZero) {
-    const struct {
-        const char* name;
-        const char* scenario;
-        void (*request)(HWND);
-    } cases[] = {
-        {"Esc", "", [](HWND window) { Win32TestPressKey(window, VK_ESCAPE); }},
-        {"closing the window", "", [](HWND window) { Win32TestRequestClose(window); }},
-        {"Home on the remote", "home=900", nullptr},
-        {"Esc on a silent remote", "mute=800", [](HWND window) { Win32TestPressKey(window, VK_ESCAPE); }},
-        {"Esc on a vanished remote", "unplug=800", [](HWND window) { Win32TestPressKey(window, VK_ESCAPE); }},
-    };
-    for (const auto& c : cases) {
-        ProgramRun run;
-        ASSERT_TRUE(StartSampling(run, c.scenario)) << c.name;
-        if (c.request != nullptr) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
-            c.request(deviceState.mainWindow);
-        }
-        ASSERT_TRUE(run.WaitForEnd(c.request ? 1000 : 3000)) << c.name << ": the program did not end";
-        EXPECT_EQ(run.exitCode, 0) << c.name;
-        if (std::string(c.name).find("vanished") == std::string::npos) {
-            EXPECT_EQ(SimLogLastEvents(3), kRelease) << c.name;
-        } else {
-            EXPECT_EQ(SimLogLastEvents(1), std::vector<std::string>{"close"}) << c.name;
-        }
-        EXPECT_EQ(SimLogCount("close"), 1) << c.name;
-        EXPECT_TRUE(Win32TestWaitForThreads(3000)) << c.name;
-        EXPECT_EQ(Win32TestLiveGdiObjects(), 0) << c.name;
-        EXPECT_TRUE(Win32TestMessageBoxTexts().empty()) << c.name;
-    }
+TEST_P(StartUpFailures, EndWithTheirCodeAndMessageTouchingOnlyWhatTheyMust) {
+    const StartUpFailure& c = GetParam();
+    EXPECT_EQ(RunStartUp(c), c.exitCode);
+    EXPECT_EQ(Win32TestMessageBoxTexts(), c.boxes);
+    EXPECT_EQ(SimLogEvents(), c.events);
+    EXPECT_TRUE(Win32TestWaitForThreads(3000));
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
 }
+
+const std::vector<std::string> kProbeOnly = {"open", kModeAccel, "close"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, StartUpFailures,
+    ::testing::Values(
+        StartUpFailure{"NoRemote", "present=0", nullptr, 1, {"Wii-Remote not found."}, {"open-failed"}},
+        StartUpFailure{"SilentRemote", "stream=0", nullptr, 1, {"Wii-Remote cannot open."}, kProbeOnly},
+        StartUpFailure{"FirstReportWithoutAccelerations", "first=0x30;period=40", nullptr, 1,
+                       {"Wii-Remote cannot open."}, kProbeOnly},
+        StartUpFailure{"XOfZero", "accel=0,100,100", nullptr, 1, {"Wii-Remote cannot open."}, kProbeOnly},
+        StartUpFailure{"AnotherInstanceRuns", "",
+                       [] { ASSERT_NE(CreateMutexA(nullptr, TRUE, "tobrisk-001"), nullptr); }, 0, {}, {}},
+        StartUpFailure{"TheLockCannotBeCreated", "",
+                       [] { Win32TestSetLockFolder("/nonexistent/tobrisk-locks"); }, 1, {}, {}},
+        StartUpFailure{"WindowCannotBeCreated", "", [] { Win32TestFailNextCreateWindow(); }, 1, {},
+                       {"open", kModeAccel, kAllLeds, kRelease[0], kRelease[1], kRelease[2]}}),
+    [](const ::testing::TestParamInfo<StartUpFailure>& info) { return std::string(info.param.name); });
+
+// A way out of a running program, and what the remote sees last.
+struct WayOut {
+    const char* name; // the test's name
+    const char* scenario;
+    void (*before)();          // what happens to the remote first, or nothing
+    void (*request)(HWND);     // what the user does, or nothing (Home on the remote)
+    std::vector<std::string> lastEvents;
+};
+
+class WaysOut : public Program, public ::testing::WithParamInterface<WayOut> {};
+
+TEST_P(WaysOut, LeaveTheRemoteIdleAndExitWithZero) {
+    const WayOut& c = GetParam();
+    ProgramRun run;
+    ASSERT_TRUE(StartSampling(run, c.scenario));
+    if (c.before != nullptr) {
+        c.before();
+    }
+    if (c.request != nullptr) {
+        c.request(deviceState.mainWindow);
+    }
+    ASSERT_TRUE(run.WaitForEnd(c.request ? 1000 : 3000)) << "the program did not end";
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(SimLogLastEvents(c.lastEvents.size()), c.lastEvents);
+    EXPECT_EQ(SimLogCount("close"), 1);
+    EXPECT_TRUE(Win32TestWaitForThreads(3000));
+    EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
+    EXPECT_TRUE(Win32TestMessageBoxTexts().empty());
+}
+
+void PressEsc(HWND window) {
+    Win32TestPressKey(window, VK_ESCAPE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, WaysOut,
+    ::testing::Values(
+        WayOut{"Esc", "", nullptr, PressEsc, kRelease},
+        WayOut{"ClosingTheWindow", "", nullptr, [](HWND window) { Win32TestRequestClose(window); },
+               kRelease},
+        WayOut{"HomeOnTheRemote", "home=900", nullptr, nullptr, kRelease},
+        // Every request unanswered from the start: the sampler has been asking in vain.
+        WayOut{"EscOnASilentRemote", "mute=0", nullptr, PressEsc, kRelease},
+        WayOut{"EscOnAVanishedRemote", "", SimUnplug, PressEsc, {"close"}}),
+    [](const ::testing::TestParamInfo<WayOut>& info) { return std::string(info.param.name); });
 
 TEST_F(Program, AnyOtherKeyIsSwallowed) {
     ProgramRun run;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,10 @@
 #include "frame_damage.h"
 #include "handles.h"
 #include "message_queue.h"
-#include "win32_test_support.h"
+#include "layer_state.h"
 #include "window_table.h"
 
 namespace win32_layer {
-
-// Defined by the other parts of the layer; called by Win32TestReset.
-void ResetKernelObjects();
-void ResetMessageBoxes();
 
 namespace {
 
@@ -28,13 +25,7 @@ constexpr int kDefaultWidth = 640;   // for CW_USEDEFAULT
 constexpr int kDefaultHeight = 480;
 constexpr int kLargestSide = 16384;  // larger sizes are cut to this
 
-// A registered class.
-struct WindowClass {
-    std::string name;   // as registered
-    UINT style;         // CS_ flags
-    WNDPROC procedure;
-    HBRUSH background;  // may be NULL
-};
+} // namespace
 
 // One window. Fields are guarded by the layer lock, except surface, which only the
 // owner thread touches while painting.
@@ -63,22 +54,10 @@ struct WindowRecord {
     std::vector<uint32_t> shown;         // the last frame ended by EndPaint
     int shownWidth = 0, shownHeight = 0;
 };
+
+namespace {
+
 using RecordRef = std::shared_ptr<WindowRecord>;
-
-// Every window by handle value, oldest first. Guarded by the layer lock.
-std::map<uintptr_t, RecordRef>& Windows() {
-    static auto* windows = new std::map<uintptr_t, RecordRef>;
-    return *windows;
-}
-
-// Every class by lower-case name. Guarded by the layer lock.
-std::map<std::string, WindowClass>& Classes() {
-    static auto* classes = new std::map<std::string, WindowClass>;
-    return *classes;
-}
-
-bool failNextCreate = false;  // guarded by the layer lock
-ATOM nextAtom = 0xC000;       // guarded by the layer lock
 
 // The class key: Windows compares class names without regard to case.
 std::string ClassKey(const char* name) {
@@ -90,8 +69,8 @@ std::string ClassKey(const char* name) {
 
 // The window's record, or null for a stale handle. Layer lock held.
 RecordRef FindLocked(HWND window) {
-    auto found = Windows().find(reinterpret_cast<uintptr_t>(window));
-    return found == Windows().end() ? nullptr : found->second;
+    auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
+    return found == Layer().windows.end() ? nullptr : found->second;
 }
 
 // Whether the record belongs to the calling thread. Layer lock held.
@@ -140,15 +119,29 @@ QueueRef InvalidateLocked(WindowRecord& record, bool erase) {
     return wasValid && record.visible ? record.owner : nullptr;
 }
 
+// What a new window is to be: CreateWindowExA's arguments, and how the layer keeps it.
+struct NewWindow {
+    const char* className;
+    const char* caption;
+    DWORD style = 0;
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    int width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    HINSTANCE instance = nullptr;
+    LPVOID parameter = nullptr; // handed to WM_CREATE
+    bool internal = false;      // the layer's own window: left out of the GDI log
+    bool dialog = false;        // a fixed-size dialog box rather than a main window
+};
+
 // Creates a window; the shared body of CreateWindowExA and CreateInternalWindow.
-HWND CreateWindowOfClass(const char* className, const char* caption, DWORD style, int x, int y,
-                         int width, int height, HINSTANCE instance, LPVOID parameter,
-                         bool internal, bool dialog) {
+HWND CreateWindowOfClass(const NewWindow& wanted) {
+    const char* className = wanted.className;
+    const char* caption = wanted.caption;
+    const int x = wanted.x, y = wanted.y;
     WindowClass windowClass;
     {
         std::lock_guard hold(LayerLock());
-        auto found = className != nullptr ? Classes().find(ClassKey(className)) : Classes().end();
-        if (found == Classes().end()) {
+        auto found = className != nullptr ? Layer().classes.find(ClassKey(className)) : Layer().classes.end();
+        if (found == Layer().classes.end()) {
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
         }
@@ -168,31 +161,36 @@ HWND CreateWindowOfClass(const char* className, const char* caption, DWORD style
     record->background = windowClass.background;
     record->owner = CurrentThreadQueue();
     record->display = display;
-    record->internal = internal;
+    record->internal = wanted.internal;
     record->x = x;
     record->y = y;
-    record->width = record->wantedWidth = UsableSide(width, kDefaultWidth);
-    record->height = record->wantedHeight = UsableSide(height, kDefaultHeight);
+    record->width = record->wantedWidth = UsableSide(wanted.width, kDefaultWidth);
+    record->height = record->wantedHeight = UsableSide(wanted.height, kDefaultHeight);
     record->surface = NewClientSurface(record->width, record->height);
     {
         std::lock_guard hold(LayerLock());
-        Windows()[reinterpret_cast<uintptr_t>(window)] = record;
+        Layer().windows[reinterpret_cast<uintptr_t>(window)] = record;
     }
-    DisplayWindowRequest request{record->caption.c_str(), record->className.c_str(), x, y,
-                           record->width, record->height, dialog};
+    const DisplayWindowRequest request{.caption = record->caption.c_str(),
+                                       .className = record->className.c_str(),
+                                       .x = x,
+                                       .y = y,
+                                       .width = record->width,
+                                       .height = record->height,
+                                       .dialog = wanted.dialog};
     if (!display->createWindow(window, request)) {
         std::lock_guard hold(LayerLock());
-        Windows().erase(reinterpret_cast<uintptr_t>(window));
+        Layer().windows.erase(reinterpret_cast<uintptr_t>(window));
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    CREATESTRUCTA create{parameter, instance, nullptr, nullptr, record->height, record->width,
-                         y, x, static_cast<LONG>(style), caption, className, 0};
+    CREATESTRUCTA create{wanted.parameter, wanted.instance, nullptr, nullptr, record->height,
+                         record->width, y, x, static_cast<LONG>(wanted.style), caption, className, 0};
     if (CallWindowProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         DestroyWindow(window);
         return nullptr;
     }
-    if ((style & WS_VISIBLE) != 0) {
+    if ((wanted.style & WS_VISIBLE) != 0) {
         ShowWindow(window, SW_SHOW);
     }
     return window;
@@ -295,7 +293,7 @@ bool WindowExists(HWND window) {
 }
 
 bool FindWindowToPaintLocked(const ThreadQueue& queue, HWND* window) {
-    for (const auto& [value, record] : Windows()) {
+    for (const auto& [value, record] : Layer().windows) {
         if (record->owner.get() == &queue && record->visible && record->needsPaint) {
             *window = record->handle;
             return true;
@@ -319,15 +317,19 @@ LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HWND CreateInternalWindow(const char* className, const char* caption, int width, int height) {
-    return CreateWindowOfClass(className, caption, 0, CW_USEDEFAULT, CW_USEDEFAULT, width, height,
-                               nullptr, nullptr, true, true);
+    return CreateWindowOfClass({.className = className,
+                                .caption = caption,
+                                .width = width,
+                                .height = height,
+                                .internal = true,
+                                .dialog = true});
 }
 
 void RegisterInternalClass(const char* className, WNDPROC procedure, HBRUSH background) {
     std::lock_guard hold(LayerLock());
     std::string key = ClassKey(className);
-    if (Classes().count(key) == 0) {
-        Classes()[key] = WindowClass{className, 0, procedure, background};
+    if (Layer().classes.count(key) == 0) {
+        Layer().classes[key] = WindowClass{className, 0, procedure, background};
     }
 }
 
@@ -365,6 +367,51 @@ bool DeliverResize(HWND window, int width, int height) {
     return true;
 }
 
+void ResetWindows() {
+    std::vector<RecordRef> windows;
+    {
+        std::lock_guard hold(LayerLock());
+        for (auto& [value, record] : Layer().windows) {
+            windows.push_back(record);
+        }
+        Layer().windows.clear();
+        Layer().classes.clear();
+        ResetQueuesLocked();
+    }
+    for (const auto& record : windows) {
+        record->display->destroyWindow(record->handle);
+    }
+}
+
+std::optional<WindowFacts> FactsOfWindow(HWND window) {
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record) {
+        return std::nullopt;
+    }
+    return WindowFacts{record->caption,     record->className,    record->x,
+                       record->y,           record->wantedWidth, record->wantedHeight,
+                       record->visible,     record->needsPaint};
+}
+
+bool ShownFrame(HWND window, int& width, int& height, std::vector<uint32_t>& pixels) {
+    std::lock_guard hold(LayerLock());
+    RecordRef record = FindLocked(window);
+    if (!record) {
+        return false;
+    }
+    if (record->shown.empty()) {
+        width = record->width;
+        height = record->height;
+        pixels.assign(static_cast<size_t>(width) * height, 0x00FFFFFFu);
+        return true;
+    }
+    width = record->shownWidth;
+    height = record->shownHeight;
+    pixels = record->shown;
+    return true;
+}
+
 } // namespace win32_layer
 
 using namespace win32_layer;
@@ -378,28 +425,27 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
     }
     std::lock_guard hold(LayerLock());
     std::string key = ClassKey(windowClass->lpszClassName);
-    if (Classes().count(key) != 0) {
+    if (Layer().classes.count(key) != 0) {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
     }
-    Classes()[key] = WindowClass{windowClass->lpszClassName, windowClass->style,
+    Layer().classes[key] = WindowClass{windowClass->lpszClassName, windowClass->style,
                                  windowClass->lpfnWndProc, windowClass->hbrBackground};
-    return nextAtom++;
+    return Layer().nextAtom++;
 }
 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE instance,
                             LPVOID parameter) {
-    {
-        std::lock_guard hold(LayerLock());
-        if (failNextCreate) {
-            failNextCreate = false;
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
-    }
-    return CreateWindowOfClass(className, windowName, style, x, y, width, height, instance,
-                               parameter, false, false);
+    return CreateWindowOfClass({.className = className,
+                                .caption = windowName,
+                                .style = style,
+                                .x = x,
+                                .y = y,
+                                .width = width,
+                                .height = height,
+                                .instance = instance,
+                                .parameter = parameter});
 }
 
 BOOL WINAPI ShowWindow(HWND window, int command) {
@@ -573,12 +619,12 @@ BOOL WINAPI DestroyWindow(HWND window) {
     RecordRef record;
     {
         std::lock_guard hold(LayerLock());
-        auto found = Windows().find(reinterpret_cast<uintptr_t>(window));
-        if (found == Windows().end()) {
+        auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
+        if (found == Layer().windows.end()) {
             return TRUE;  // the layer was reset meanwhile
         }
         record = found->second;
-        Windows().erase(found);
+        Layer().windows.erase(found);
         CancelSendsToWindowLocked(window);
     }
     display->destroyWindow(window);
@@ -599,78 +645,4 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
         return nullptr;
     }
     return reinterpret_cast<HCURSOR>(FixedHandleValue(HandleKind::Icon, id + 1000));
-}
-
-void Win32TestReset() {
-    std::vector<RecordRef> windows;
-    {
-        std::lock_guard hold(LayerLock());
-        for (auto& [value, record] : Windows()) {
-            windows.push_back(record);
-        }
-        Windows().clear();
-        Classes().clear();
-        ResetQueuesLocked();
-        failNextCreate = false;
-    }
-    for (const auto& record : windows) {
-        record->display->destroyWindow(record->handle);
-    }
-    windows.clear();
-    ResetDisplay();
-    ResetGdi();
-    ResetKernelObjects();
-    ResetMessageBoxes();
-}
-
-void Win32TestFailNextCreateWindow() {
-    std::lock_guard hold(LayerLock());
-    failNextCreate = true;
-}
-
-Win32TestWindowInfo Win32TestGetWindowInfo(HWND window) {
-    std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
-    if (!record) {
-        return Win32TestWindowInfo{false, "", "", 0, 0, 0, 0, false, false};
-    }
-    return Win32TestWindowInfo{true,          record->caption,       record->className,
-                               record->x,     record->y,             record->wantedWidth,
-                               record->wantedHeight, record->visible, record->needsPaint};
-}
-
-Win32TestImage Win32TestClientPixels(HWND window) {
-    std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
-    if (!record) {
-        return Win32TestImage{0, 0, {}};
-    }
-    if (record->shown.empty()) {
-        return Win32TestImage{record->width, record->height,
-                              std::vector<uint32_t>(static_cast<size_t>(record->width) *
-                                                        record->height,
-                                                    0x00FFFFFFu)};
-    }
-    return Win32TestImage{record->shownWidth, record->shownHeight, record->shown};
-}
-
-bool Win32TestSaveClientPng(HWND window, const char* path) {
-    Win32TestImage image = Win32TestClientPixels(window);
-    if (image.pixels.empty()) {
-        return false;
-    }
-    cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height);
-    cairo_surface_flush(surface);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    for (int row = 0; row < image.height; ++row) {
-        std::memcpy(data + static_cast<size_t>(row) * stride,
-                    image.pixels.data() + static_cast<size_t>(row) * image.width,
-                    static_cast<size_t>(image.width) * 4);
-    }
-    cairo_surface_mark_dirty(surface);
-    bool saved = cairo_surface_write_to_png(surface, path) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return saved;
 }
