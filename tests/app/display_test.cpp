@@ -10,6 +10,7 @@
 #include "sim_run.h"
 #include "win32.h"
 #include "win32_test_support.h"
+#include "wait_until.h"
 
 
 namespace {
@@ -32,7 +33,7 @@ class Display : public ::testing::Test {
         Win32TestPressKey(window, VK_ESCAPE);
         EXPECT_TRUE(run.WaitForEnd(3000));
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_TRUE(Win32TestWaitForThreads(3000));
+        EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(3000)));
     }
 
     // The calls of the last whole paint made after the call (all of them painted

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "device_state.h"
 #include "sim_run.h"
 #include "win32.h"
 
@@ -41,16 +42,21 @@ struct ProgramRun {
 };
 
 // Starts the program on scenario and waits until it has sent `requests` read
-// requests. The start-up probe gives the remote 100 ms; on a machine busy with other
-// work it can miss them, and then the start-up is tried again, three times at most.
+// requests and its main window is there. The start-up probe gives the remote
+// 100 ms; on a machine busy with other work it can miss them, and then the
+// start-up is tried again, three times at most.
 // Returns whether the program samples.
 inline bool StartSampling(ProgramRun& run, const std::string& scenario, int requests = 3) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         StartFreshRun(scenario);
         run.Start();
-        PumpUntil([&] { return SimLogCount(kGyroRequest) >= requests || run.ended; }, 5000);
+        // Sampling, and the window there to take what the test does to it.
+        const auto sampling = [&] {
+            return SimLogCount(kGyroRequest) >= requests && deviceState.mainWindow != nullptr;
+        };
+        PumpUntil([&] { return sampling() || run.ended; }, 5000);
         if (!run.ended) {
-            return SimLogCount(kGyroRequest) >= requests;
+            return sampling();
         }
         run.WaitForEnd(1000);
     }

@@ -12,13 +12,14 @@
 #include "sim_control.h"
 #include "win32.h"
 #include "win32_test_support.h"
+#include "wait_until.h"
 
 namespace {
 
 class Program : public ::testing::Test {
   protected:
     void TearDown() override {
-        EXPECT_TRUE(Win32TestWaitForThreads(3000)) << "a worker thread is still running";
+        EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(3000))) << "a worker thread is still running";
         EXPECT_TRUE(SimMisuse().empty());
     }
 };
@@ -59,7 +60,7 @@ TEST_P(StartUpFailures, EndWithTheirCodeAndMessageTouchingOnlyWhatTheyMust) {
     EXPECT_EQ(RunStartUp(c), c.exitCode);
     EXPECT_EQ(Win32TestMessageBoxTexts(), c.boxes);
     EXPECT_EQ(SimLogEvents(), c.events);
-    EXPECT_TRUE(Win32TestWaitForThreads(3000));
+    EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(3000)));
     EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
 }
 
@@ -106,7 +107,7 @@ TEST_P(WaysOut, LeaveTheRemoteIdleAndExitWithZero) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(SimLogLastEvents(c.lastEvents.size()), c.lastEvents);
     EXPECT_EQ(SimLogCount("close"), 1);
-    EXPECT_TRUE(Win32TestWaitForThreads(3000));
+    EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(3000)));
     EXPECT_EQ(Win32TestLiveGdiObjects(), 0);
     EXPECT_TRUE(Win32TestMessageBoxTexts().empty());
 }

@@ -256,7 +256,7 @@ TEST_F(CrossThreadTest, WorkerThreadsCallTheWindowWhileItIsDestroyed) {
     shared.destroyed = true;
     EXPECT_TRUE(WaitUntil([&] { return shared.refusedAfter >= 20; }, 5000));
     shared.stop = true;
-    EXPECT_TRUE(Win32TestWaitForThreads(5000));
+    EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(5000)));
     EXPECT_EQ(shared.workedAfter, 0);
     EXPECT_FALSE(Win32TestGetWindowInfo(shared.window).exists);
     const std::vector<std::string> log = TakeMessageLog();

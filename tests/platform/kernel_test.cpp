@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform_test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -336,7 +337,7 @@ TEST_F(KernelTest, BeginThreadRunsDetachedThreadsWithTheirArgument) {
     ASSERT_NE(second, static_cast<uintptr_t>(-1));
     EXPECT_NE(first, second);
     EXPECT_NE(first, 0u);
-    EXPECT_TRUE(Win32TestWaitForThreads(5000));
+    EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(5000)));
     EXPECT_EQ(Win32TestRunningThreads(), 0);
     EXPECT_EQ(run.calls, 2);
     EXPECT_TRUE(run.otherThread);

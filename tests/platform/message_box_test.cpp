@@ -7,6 +7,7 @@
 #include <future>
 
 #include "platform_test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ TEST_F(MessageBoxTest, AHeldBoxStaysUpUntilDismissed) {
         auto shown = std::async(std::launch::async, [] {
             return MessageBoxA(nullptr, "Wii-Remote cannot open.", nullptr, MB_OK);
         });
-        HWND box = Win32TestWaitForMessageBox(5000);
+        HWND box = Win32TestWaitForMessageBox(ScaledMs(5000));
         ASSERT_NE(box, nullptr);
         // Keys that are not for it, and clicks beside the button, leave it up.
         Win32TestPressKey(box, 'A');
@@ -66,7 +67,7 @@ TEST_F(MessageBoxTest, TheBoxShowsItsTextAndButton) {
     auto shown = std::async(std::launch::async, [] {
         return MessageBoxA(nullptr, "Wii-Remote not found.", nullptr, MB_OK);
     });
-    HWND box = Win32TestWaitForMessageBox(5000);
+    HWND box = Win32TestWaitForMessageBox(ScaledMs(5000));
     ASSERT_NE(box, nullptr);
     // Wait (bounded) for its first paint.
     Win32TestImage image;

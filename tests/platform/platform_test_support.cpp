@@ -132,7 +132,7 @@ void PlatformTest::SetUp() {
 }
 
 void PlatformTest::TearDown() {
-    EXPECT_TRUE(Win32TestWaitForThreads(5000)) << "a thread started by _beginthread still runs";
+    EXPECT_TRUE(Win32TestWaitForThreads(ScaledMs(5000))) << "a thread started by _beginthread still runs";
     Win32TestReset();
     ForgetTestBehaviour();
 }

@@ -329,7 +329,7 @@ TEST_F(X11Test, TheMessageBoxIsAModalDialogThatTheUserDismisses) {
         auto shown = std::async(std::launch::async, [] {
             return MessageBoxA(nullptr, "Wii-Remote cannot open.", nullptr, MB_OK);
         });
-        HWND box = Win32TestWaitForMessageBox(5000);
+        HWND box = Win32TestWaitForMessageBox(ScaledMs(5000));
         ASSERT_NE(box, nullptr);
         XClient x;
         Window found = x.FindMapped(title);

@@ -10,6 +10,7 @@
 #include "wait_milliseconds.h"
 #include "win32.h"
 #include "win32_test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ TEST(SamplerBackOff, AFailingRemoteGetsAtMostOneRequestPerReportPeriod) {
     WaitMilliseconds(1000);  // the start delay, then about half a second of failures
     StopSampling();
     ReleaseRemote();
-    ASSERT_TRUE(Win32TestWaitForThreads(2000));
+    ASSERT_TRUE(Win32TestWaitForThreads(ScaledMs(2000)));
 
     // The read requests after the one that found the reply: each follows the one
     // before it by a report period at least, however the machine is loaded.
