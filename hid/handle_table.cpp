@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "hid_recording.h"
 #include "output_report_length.h"
 
 namespace {
@@ -22,6 +23,8 @@ struct OpenDevice {
     std::atomic<bool> closing{false};      // set once by the close; reads look between slices
     bool lastCallCloses = false;           // the close stopped waiting; table lock
     std::condition_variable callsLeft;     // callsInside reached 0 during a close; table lock
+    HidRecording* recording = nullptr;     // with TINY_HID_RECORD set; has its own lock
+    std::chrono::steady_clock::time_point openedAt; // the recording's times count from here
 };
 
 struct HandleTable {
@@ -36,13 +39,22 @@ HandleTable& Table() {
     return *table;
 }
 
-// Opens the device asked for, or the later Wii Remote in place of the original.
-HidDevice* OpenFirstMatch(const HidDeviceCalls& calls, uint16_t vendorId, uint16_t productId) {
+// Opens the device asked for, or the later Wii Remote in place of the original;
+// productId becomes the product that opened.
+HidDevice* OpenFirstMatch(const HidDeviceCalls& calls, uint16_t vendorId, uint16_t& productId) {
     HidDevice* device = calls.open(vendorId, productId);
     if (device == nullptr && vendorId == kNintendoVendorId && productId == kWiiRemoteProductId) {
+        productId = kWiiRemotePlusProductId;
         device = calls.open(kNintendoVendorId, kWiiRemotePlusProductId);
     }
     return device;
+}
+
+// Microseconds since the device opened, for its recording.
+int64_t UsSinceOpen(const OpenDevice& open) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now() - open.openedAt)
+        .count();
 }
 
 // Gives the device a new handle; HID_NO_DEVICE once every handle has been given out.
@@ -72,6 +84,7 @@ OpenDevice* EnterDevice(HidHandle handle) {
 // Closes the device and frees its record; called once no call is inside it.
 void CloseAndFree(OpenDevice* open) {
     open->calls->close(open->device);
+    StopRecording(open->recording);
     delete open;
 }
 
@@ -117,6 +130,8 @@ HidHandle OpenDeviceHandle(const HidDeviceCalls& calls, uint16_t vendorId, uint1
     OpenDevice* open = new OpenDevice;
     open->calls = &calls;
     open->device = device;
+    open->openedAt = std::chrono::steady_clock::now();
+    open->recording = StartRecordingFromEnvironment(vendorId, productId);
     const HidHandle handle = AddToTable(open);
     if (handle == HID_NO_DEVICE) {
         CloseAndFree(open);
@@ -133,7 +148,10 @@ int32_t ReadDeviceReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord) {
     uint8_t scratch[HID_REPORT_BUFFER_SIZE];
     const int got = ReadInSlices(*open, scratch);
     const bool closed = open->closing;
-    LeaveDevice(open);
+    if (got > 0 && !closed) {
+        RecordInputReport(open->recording, UsSinceOpen(*open), scratch, static_cast<size_t>(got));
+    }
+    LeaveDevice(open); // from here on, open may be gone
     if (closed) {
         return -1;
     }
@@ -152,8 +170,12 @@ int32_t WriteDeviceReport(HidHandle handle, const uint8_t* buffer, uint32_t* out
     if (open == nullptr) {
         return -1;
     }
-    const int sent = open->calls->write(open->device, buffer, OutputReportLength(buffer[0]));
-    LeaveDevice(open);
+    const size_t length = OutputReportLength(buffer[0]);
+    const int sent = open->calls->write(open->device, buffer, length);
+    if (sent > 0) {
+        RecordOutputReport(open->recording, UsSinceOpen(*open), buffer, length);
+    }
+    LeaveDevice(open); // from here on, open may be gone
     if (sent <= 0) {
         return -1;
     }

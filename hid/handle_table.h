@@ -2,7 +2,8 @@
 // It hands out handles for open devices and keeps the four operations safe whatever
 // the caller passes: handles are never reused, calls on a handle that is not open do
 // nothing, reads wait a bounded time in slices, and a close waits for the calls that
-// are inside the device to leave before the device is closed.
+// are inside the device to leave before the device is closed. With TINY_HID_RECORD
+// set, each open handle records the reports it reads and sends (hid_recording.h).
 //
 // Threading: every function may be called from any thread at any time. The table is
 // guarded by one lock that is never held across a device call; a read notices a

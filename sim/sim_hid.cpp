@@ -23,12 +23,14 @@
 #include <optional>
 #include <string>
 
+#include "hid_recording.h"
 #include "hid_report_library.h"
 #include "output_report_length.h"
 #include "sim_control.h"
 #include "sim_kernel_driver.h"
 #include "sim_log.h"
 #include "sim_remote_model.h"
+#include "sim_replay.h"
 #include "sim_scenario.h"
 
 namespace {
@@ -60,6 +62,10 @@ struct SimSession {
     uint64_t gyroRequests = 0;        // register reads received
     int64_t reads = 0;                // ReadReport calls taken
     SimDriverSchedule driver;         // the kernel driver's next actions, if it is there
+    bool replayStarted = false;       // with `replay`: the first mode report has come
+    int64_t replayStartUs = 0;        // the moment it came
+    size_t replayNext = 0;            // the recording's next report not yet in the backlog
+    HidRecording* recording = nullptr; // with TINY_HID_RECORD set; stopped by the close
     std::deque<SimReport> replies;    // answers not yet due, in order of due time
     std::deque<SimReport> backlog;    // due and not yet read, oldest first
 };
@@ -130,15 +136,27 @@ int64_t DataDueUs(const SimSession& session) {
     return session.streamStartUs + static_cast<int64_t>(inStream + 1) * session.scenario.periodUs;
 }
 
-// The moment of the kernel driver's next action; kSimNever without the driver.
+// The moment of the kernel driver's next action; kSimNever without the driver, and
+// in a replay, where the recording holds whatever the driver caused.
 int64_t DriverDueUs(const SimSession& session) {
-    return session.scenario.kernelDriver ? SimDriverNextUs(session.driver) : kSimNever;
+    const bool driver = session.scenario.kernelDriver && !session.scenario.replay;
+    return driver ? SimDriverNextUs(session.driver) : kSimNever;
+}
+
+// Due moment of the recording's next report; kSimNever before the first mode
+// report, after the last report and without `replay`.
+int64_t ReplayDueUs(const SimSession& session) {
+    const SimReplay* replay = session.scenario.replay.get();
+    if (replay == nullptr || !session.replayStarted || session.replayNext >= replay->reports.size()) {
+        return kSimNever;
+    }
+    return session.replayStartUs + replay->reports[session.replayNext].dueUs;
 }
 
 // The next moment a report falls due or the driver acts; kSimNever when never.
 int64_t NextDueUs(const SimSession& session) {
     const int64_t reply = session.replies.empty() ? kSimNever : session.replies.front().dueUs;
-    return std::min({DataDueUs(session), reply, DriverDueUs(session)});
+    return std::min({DataDueUs(session), reply, DriverDueUs(session), ReplayDueUs(session)});
 }
 
 // (Re)starts the data reports: the first falls due at firstDueUs, then one each period.
@@ -193,8 +211,16 @@ void PushReport(SimSession& session, const SimReport& report) {
 
 // 0x12: a data mode (0x30 to 0x3F) becomes the mode; any other is ignored. A
 // remote that does not stream starts to, unless the scenario keeps it silent; with
-// `delay`, every mode report holds the next data report back by that long.
+// `delay`, every mode report holds the next data report back by that long. In a
+// replay, the first mode report starts the recording and later ones change nothing.
 void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs) {
+    if (session.scenario.replay) {
+        if (!session.replayStarted) {
+            session.replayStarted = true;
+            session.replayStartUs = nowUs;
+        }
+        return;
+    }
     const uint8_t mode = report[2];
     if ((mode & 0xF0) == 0x30) {
         session.mode = mode;
@@ -206,9 +232,10 @@ void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs
     StartStream(session, nowUs + delayUs.value_or(session.scenario.periodUs));
 }
 
-// 0x17: queues the reply, unless the remote has gone mute.
+// 0x17: queues the reply, unless the remote has gone mute. In a replay the
+// recording holds the replies, and after its end the remote answers nothing.
 void TakeReadRequest(SimSession& session, const uint8_t* report, int64_t nowUs) {
-    if (nowUs >= session.scenario.muteFromUs) {
+    if (nowUs >= session.scenario.muteFromUs || session.scenario.replay) {
         return;
     }
     const SimScenario& scenario = session.scenario;
@@ -273,10 +300,20 @@ void DriverActs(SimSession& session, int64_t atUs) {
     }
 }
 
+// Moves the recording's reports due by nowUs into the backlog.
+void CatchUpReplay(SimSession& session, int64_t nowUs) {
+    for (int64_t dueUs = ReplayDueUs(session); dueUs <= nowUs; dueUs = ReplayDueUs(session)) {
+        SimReport report = session.scenario.replay->reports[session.replayNext++];
+        report.dueUs = dueUs;
+        PushReport(session, report);
+    }
+}
+
 // Moves every report due by nowUs into the backlog and carries out the driver's
 // actions due by then, in order of their moments (at one moment: a data report,
 // then answers, then the driver). Called with the lock held.
 void CatchUp(SimSession& session, int64_t nowUs) {
+    CatchUpReplay(session, nowUs);
     SkipLostDataReports(session, nowUs);
     for (;;) {
         const int64_t dataDue = DataDueUs(session);
@@ -314,11 +351,12 @@ Clock::time_point WakeAt(const SimSession& session) {
     return session.openedAt + std::chrono::microseconds(nextUs);
 }
 
-// Hands the oldest report of the backlog to the reader.
-int32_t HandOut(SimSession& session, uint8_t* buffer, uint32_t* outWord) {
+// Hands the oldest report of the backlog to the reader at nowUs.
+int32_t HandOut(SimSession& session, int64_t nowUs, uint8_t* buffer, uint32_t* outWord) {
     const SimReport& report = session.backlog.front();
     const uint8_t length = report.length;
     std::memcpy(buffer, report.bytes.data(), length);
+    RecordInputReport(session.recording, nowUs, buffer, length);
     session.backlog.pop_front();
     if (outWord != nullptr) {
         *outWord = length;
@@ -373,6 +411,7 @@ extern "C" HidHandle OpenHidHandle(uint16_t vendorId, uint16_t productId) {
     remote.session.readWaitUs = ReadWaitUs(remote.readWaitWantedUs);
     remote.session.originalModel = productId == kRemoteProductId;
     remote.session.openedAt = Clock::now();
+    remote.session.recording = StartRecordingFromEnvironment(vendorId, productId);
     remote.openHandle = ++remote.lastHandle;
     SimLogEvent(0, "open");
     return remote.openHandle;
@@ -394,7 +433,7 @@ extern "C" int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWo
         }
         CatchUp(session, nowUs);
         if (!session.backlog.empty()) {
-            return HandOut(session, buffer, outWord);
+            return HandOut(session, nowUs, buffer, outWord);
         }
         if (session.manualClock || Clock::now() >= giveUpAt) {
             return 0;
@@ -420,6 +459,7 @@ extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outW
     const size_t length = OutputReportLength(buffer[0]);
     CatchUp(session, nowUs);
     SimLogReport(nowUs / 1000, "write", buffer, length);
+    RecordOutputReport(session.recording, nowUs, buffer, length);
     TakeOutputReport(session, buffer, nowUs);
     remote.changed.notify_all();
     if (outWord != nullptr) {
@@ -435,6 +475,8 @@ extern "C" void CloseHidHandle(HidHandle handle) {
         return;
     }
     SimLogEvent(NowMs(remote), "close");
+    StopRecording(remote.session.recording);
+    remote.session.recording = nullptr;
     remote.openHandle = HID_NO_DEVICE;
     remote.session.replies.clear();
     remote.session.backlog.clear();

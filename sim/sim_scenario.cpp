@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "sim_replay.h"
+
 namespace {
 
 constexpr uint64_t kMaxMs = 1000000000;      // about eleven days
@@ -252,6 +254,12 @@ bool ParseDriver(std::string_view text, SimScenario& s) {
     return ParseFlag(text, s.kernelDriver);
 }
 
+// `replay`: the path of a recording to play back; loaded once every key is read.
+bool ParseReplay(std::string_view text, SimScenario& s) {
+    s.replayPath = std::string(text);
+    return !text.empty();
+}
+
 // One key of the scenario: its name, what its value looks like, and its parser.
 struct ScenarioKey {
     const char* name;     // as written in the scenario
@@ -277,6 +285,7 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"backlog", "a count of reports from 1 to 4096", ParseBacklog},
     {"delay", "milliseconds from 0 to 10000", ParseDelay},
     {"driver", "0 or 1", ParseDriver},
+    {"replay", "the path of a recording", ParseReplay},
 };
 
 // text with every control character shown as '?', so a message stays on one line.
@@ -328,6 +337,21 @@ bool ParsePair(std::string_view pair, SimScenario& scenario, std::vector<std::st
     return true;
 }
 
+// Loads the recording that `replay` names, if any.
+bool LoadReplay(SimScenario& scenario, std::string& error) {
+    if (scenario.replayPath.empty()) {
+        return true;
+    }
+    auto replay = std::make_shared<SimReplay>();
+    std::string why;
+    if (!LoadSimReplay(scenario.replayPath, *replay, why)) {
+        error = "tiny_hid_sim: replay file '" + Printable(scenario.replayPath) + "' " + why;
+        return false;
+    }
+    scenario.replay = std::move(replay);
+    return true;
+}
+
 } // namespace
 
 bool ParseSimScenario(std::string_view text, SimScenario& scenario, std::string& error) {
@@ -338,5 +362,5 @@ bool ParseSimScenario(std::string_view text, SimScenario& scenario, std::string&
             return false;
         }
     }
-    return true;
+    return LoadReplay(scenario, error);
 }

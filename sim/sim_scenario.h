@@ -6,10 +6,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct SimReplay; // sim_replay.h
 
 constexpr int64_t kSimNever = INT64_MAX; // a moment, in microseconds, that never comes
 
@@ -38,11 +41,14 @@ struct SimScenario {
     size_t backlog = 64;                              // reports kept for a slow reader
     std::optional<int64_t> delayUs;                   // a 0x12 to the next data report
     bool kernelDriver = false;                        // Linux's hid-wiimote talks beside us
+    std::string replayPath;                           // a recording to play back instead
+    std::shared_ptr<const SimReplay> replay;          // its reports, loaded by the parse
 };
 
 // Parses text into scenario, starting from the defaults above. Returns false on an
 // unknown key, a key given twice or a malformed value, with error set to one line
-// that names the key.
+// that names the key; with `replay`, also when the recording cannot be loaded, with
+// the line naming the file and the faulty line.
 bool ParseSimScenario(std::string_view text, SimScenario& scenario, std::string& error);
 
 #endif

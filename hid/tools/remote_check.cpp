@@ -2,18 +2,28 @@
 // Remote. It opens the remote, lights all four LEDs, switches to buttons and
 // accelerations, asks once for the gyro register, prints every report that comes
 // back for a few seconds in hex, then leaves the remote in button-only reporting with
-// its first LED lit and closes it. Exit code 0 when the remote opened, 1 otherwise.
+// its first LED lit and closes it. Exit code 0 when the remote opened, 1 otherwise,
+// 2 on a wrong command line.
+//
+// With --record FILE it records the session into FILE as the library does for
+// TINY_HID_RECORD (hid_recording.h), listens for 5 seconds and asks for the gyro
+// register again after each reply, as the program does, so that the recording
+// shows a remote being sampled.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "hid_report_library.h"
 
 namespace {
 
 constexpr auto kListenTime = std::chrono::seconds(2);
+constexpr auto kRecordTime = std::chrono::seconds(5);
+constexpr std::initializer_list<uint8_t> kGyroRequest = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
 
 // Sends one output report and says what went out and how it went.
 void Send(HidHandle handle, std::initializer_list<uint8_t> bytes) {
@@ -42,11 +52,17 @@ void PrintReport(long long ms, const uint8_t* report, int32_t length) {
     std::printf("\n");
 }
 
-// Reads and prints reports until kListenTime has passed or a read fails.
-void PrintReportsForAWhile(HidHandle handle) {
+// Whether report is the gyro register's reply.
+bool IsGyroReply(const uint8_t* report, int32_t length) {
+    return report[0] == 0x21 && length >= 8 && report[4] == 0x00 && report[5] == 0x90;
+}
+
+// Reads and prints reports for listenTime or until a read fails; with askAgain,
+// asks for the register again after each of its replies.
+void PrintReportsForAWhile(HidHandle handle, std::chrono::seconds listenTime, bool askAgain) {
     const auto start = std::chrono::steady_clock::now();
     int reports = 0;
-    while (std::chrono::steady_clock::now() - start < kListenTime) {
+    while (std::chrono::steady_clock::now() - start < listenTime) {
         uint8_t report[HID_REPORT_BUFFER_SIZE] = {};
         uint32_t outWord = 0;
         const int32_t length = ReadReport(handle, report, &outWord);
@@ -59,14 +75,31 @@ void PrintReportsForAWhile(HidHandle handle) {
                 std::chrono::steady_clock::now() - start);
             PrintReport(static_cast<long long>(ms.count()), report, length);
             ++reports;
+            if (askAgain && IsGyroReply(report, length)) {
+                Send(handle, kGyroRequest);
+            }
         }
     }
     std::printf("%d reports\n", reports);
 }
 
+// Makes the library record every opening into path.
+bool RecordInto(const char* path) {
+#ifdef _WIN32
+    return _putenv_s("TINY_HID_RECORD", path) == 0;
+#else
+    return setenv("TINY_HID_RECORD", path, 1) == 0;
+#endif
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool recording = argc == 3 && std::string(argv[1]) == "--record";
+    if ((argc != 1 && !recording) || (recording && !RecordInto(argv[2]))) {
+        std::fprintf(stderr, "usage: tobrisk-remote-check [--record FILE]\n");
+        return 2;
+    }
     const HidHandle handle = OpenHidHandle(0x057E, 0x0306);
     if (handle == HID_NO_DEVICE) {
         std::fprintf(stderr, "remote-check: no Wii Remote could be opened (paired? udev rule?)\n");
@@ -75,11 +108,14 @@ int main() {
     std::printf("opened, handle %d\n", handle);
     Send(handle, {0x11, 0xF0});
     Send(handle, {0x12, 0x00, 0x31});
-    Send(handle, {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02});
-    PrintReportsForAWhile(handle);
+    Send(handle, kGyroRequest);
+    PrintReportsForAWhile(handle, recording ? kRecordTime : kListenTime, recording);
     Send(handle, {0x12, 0x00, 0x30});
     Send(handle, {0x11, 0x10});
     CloseHidHandle(handle);
     std::printf("closed\n");
+    if (recording) {
+        std::printf("recorded in %s\n", argv[2]);
+    }
     return 0;
 }

@@ -66,6 +66,31 @@ run_failure_case() {
 
 run_failure_case "no remote" "present=0" 1 "open-failed"
 run_failure_case "silent remote" "stream=0" 1 "open|$MODE_ACCEL|close"
+not_a_recording=$(mktemp)
+echo "hello" > "$not_a_recording"
+run_failure_case "replay of a file that is no recording" "replay=$not_a_recording" 1 "open-failed"
+rm -f "$not_a_recording"
+
+# A session recorded through the simulated remote (TINY_HID_RECORD) replays: the
+# Home press recorded 2 s in ends the replay as it ended the recording.
+recording=$(mktemp)
+for run in recorded replayed; do
+  scenario="home=2000"
+  [ "$run" = replayed ] && scenario="replay=$recording"
+  [ "$run" = recorded ] && export TINY_HID_RECORD=$recording
+  if start_sampling_program "$scenario" 1; then
+    unset TINY_HID_RECORD
+    check_exit "$run session ends by Home" 4 0
+    check "$run session: last reports" "$RELEASE" "$(last_events 3)"
+  else
+    fail "$run session" "sampling never started"
+  fi
+  unset TINY_HID_RECORD
+  rm -f "$LOG"
+done
+check "the recording holds the remote's reports" yes \
+  "$(grep -q '^E: 00000[12]\.[0-9]\{6\} 6 31 00 80 ' "$recording" && echo yes)"
+rm -f "$recording"
 
 # A second instance ends at once, silently, touching nothing.
 if start_sampling_program "" 1; then

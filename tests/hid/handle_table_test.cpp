@@ -6,12 +6,16 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <set>
 #include <thread>
 
 #include "fake_hid_device.h"
 #include "handle_table.h"
+#include "hid_recording.h"
 #include "wait_until.h"
 
 namespace {
@@ -220,6 +224,59 @@ TEST(HandleTable, AWriteTheDeviceRefusesFails) {
     EXPECT_EQ(WriteDeviceReport(handle, buffer, &outWord), -1);
     EXPECT_EQ(outWord, kOutWordBefore);
     CloseDeviceHandle(handle);
+}
+
+// The whole text of a file; empty when there is none.
+std::string FileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// With TINY_HID_RECORD set, an opening records the device it opened (here the later
+// model, in place of the original), then every report read and every report sent,
+// in their order, with times that never go back; what brought nothing or was
+// refused is not recorded. The file reads back as a recording. Without the
+// variable, nothing is written.
+TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
+    const std::string path = testing::TempDir() + "handle_table_recording.txt";
+    std::filesystem::remove(path);
+    ASSERT_EQ(setenv(kRecordVariable, path.c_str(), 1), 0);
+    FakeReset({kRemotePlus});
+    HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
+    EXPECT_EQ(WriteDeviceReport(handle, buffer, nullptr), 3);
+    FakeQueueReads({{6, {0x31, 0x00, 0x00, 0x80, 0x81, 0x99}}, {0, {}}, {8, {0x21, 0, 0, 0x10, 0, 0x90, 1, 0x2C}}});
+    EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 6);
+    EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 8);
+    FakeQueueReads({{0, {}}});
+    FakeSetWriteResult(-1);
+    buffer[0] = 0x11;
+    EXPECT_EQ(WriteDeviceReport(handle, buffer, nullptr), -1);
+    EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 0);
+    CloseDeviceHandle(handle);
+    ASSERT_EQ(unsetenv(kRecordVariable), 0);
+
+    const std::string text = FileText(path);
+    EXPECT_NE(text.find("\nN: Nintendo RVL-CNT-01-TR\nI: 5 057e 0330\n"), std::string::npos) << text;
+    std::vector<RecordedReport> reports;
+    int badLine = 0;
+    std::string why;
+    ASSERT_TRUE(ParseRecording(text, reports, badLine, why)) << badLine << ": " << why;
+    ASSERT_EQ(reports.size(), 3u) << text;
+    EXPECT_EQ(reports[0].output, true);
+    EXPECT_EQ(reports[0].bytes, (Bytes{0x12, 0x00, 0x31}));
+    EXPECT_EQ(reports[1].bytes, (Bytes{0x31, 0x00, 0x00, 0x80, 0x81, 0x99}));
+    EXPECT_EQ(reports[2].bytes, (Bytes{0x21, 0, 0, 0x10, 0, 0x90, 1, 0x2C}));
+    EXPECT_FALSE(reports[1].output || reports[2].output);
+    EXPECT_LE(reports[0].us, reports[1].us);
+    EXPECT_LE(reports[1].us, reports[2].us);
+
+    std::filesystem::remove(path);
+    FakeReset({kRemote});
+    handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    EXPECT_EQ(WriteDeviceReport(handle, buffer, nullptr), 2);
+    CloseDeviceHandle(handle);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "recorded without the variable";
 }
 
 // A reader and a writer run on their own threads while the handle closes, either at

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
+#include <unistd.h>
 
 #include "device_state.h"
 #include "gyro_sampler.h"
+#include "hid_recording.h"
 #include "report_channel.h"
 #include "report_protocol.h"
 #include "sim_run.h"
@@ -186,6 +190,66 @@ TEST_F(GyroSampler, BesideTheKernelDriverTheReadingStaysOursAndTheAccelerationsC
     ASSERT_TRUE(PumpUntil([] { return deviceState.accelX == 140; }, 2000));
     EXPECT_LE(SimLogCount(kGyroRequest) - requestsBefore, 2);
     EXPECT_EQ(mainRecord.gyroPainted, std::set<int32_t>{100});
+}
+
+// The reports of a recording, input or output, without the program's release at
+// the end (its last two output reports), which comes whenever the test stops it.
+std::vector<Bytes> RecordedWire(const std::string& path, bool output) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(file), {});
+    std::vector<RecordedReport> reports;
+    int badLine = 0;
+    std::string why;
+    EXPECT_TRUE(ParseRecording(text, reports, badLine, why)) << path << ":" << badLine << " " << why;
+    std::vector<Bytes> wire;
+    for (const RecordedReport& report : reports) {
+        if (report.output == output) {
+            wire.push_back(report.bytes);
+        }
+    }
+    wire.resize(output && wire.size() >= 2 ? wire.size() - 2 : wire.size());
+    return wire;
+}
+
+// How many of the first reports two runs' wires have in common.
+size_t CommonStart(const std::vector<Bytes>& one, const std::vector<Bytes>& other) {
+    size_t same = 0;
+    while (same < one.size() && same < other.size() && one[same] == other[same]) {
+        ++same;
+    }
+    return same;
+}
+
+// A session recorded through the simulated remote (TINY_HID_RECORD) and played back
+// (`replay`) paints the same gyro readings and carries the same reports both ways,
+// in the same order, for as long as both runs lasted.
+TEST_F(GyroSampler, ARecordedSessionReplaysToTheSameReadingsAndTheSameWire) {
+    const std::string base = "/tmp/tobrisk-test-" + std::to_string(getpid());
+    const std::string recorded = base + "-recorded.txt";
+    const std::string replayed = base + "-replayed.txt";
+    std::set<int32_t> painted[2];
+    for (int run = 0; run < 2; ++run) {
+        // No other thread runs here: the last run's sampler has ended.
+        ASSERT_EQ(setenv(kRecordVariable, run == 0 ? recorded.c_str() : replayed.c_str(), 1), 0);
+        Open(run == 0 ? "gyro=0064,8000,8001,FFFF,0001" : "replay=" + recorded);
+        ASSERT_EQ(unsetenv(kRecordVariable), 0);
+        mainRecord.gyroPainted.clear();
+        StartSampler();
+        ASSERT_TRUE(RunForRequests(12));
+        ShutDown();
+        painted[run] = mainRecord.gyroPainted;
+    }
+    EXPECT_EQ(painted[1], painted[0]);
+    EXPECT_EQ(painted[0], (std::set<int32_t>{0, 1, 100, 32768, -32766}));
+    for (bool output : {false, true}) {
+        const std::vector<Bytes> first = RecordedWire(recorded, output);
+        const std::vector<Bytes> second = RecordedWire(replayed, output);
+        const size_t shorter = std::min(first.size(), second.size());
+        EXPECT_GE(shorter, output ? 24u : 12u) << "reports " << (output ? "sent" : "read");
+        EXPECT_EQ(CommonStart(first, second), shorter) << "reports " << (output ? "sent" : "read");
+    }
+    std::remove(recorded.c_str());
+    std::remove(replayed.c_str());
 }
 
 TEST_F(GyroSampler, RepaintRequestsReachOnlyTheMainWindow) {

@@ -47,6 +47,7 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
         {"delay=10001", "delay"},
         {"delay=", "delay"},
         {"driver=2", "driver"},
+        {"replay=", "replay"},
         {"latency=5;latency=6", "latency"},
         {"stream=0;;present=1;mute", "mute"},
         {"latency=1\n2", "latency"},
@@ -67,6 +68,49 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
     }
     const std::vector<std::string> log = LogLines();
     EXPECT_EQ(log, std::vector<std::string>(std::size(cases), "0 open-failed"));
+}
+
+// A recording to replay that cannot be read or is malformed refuses the opening
+// like a bad scenario, with one line naming the file and the faulty line.
+TEST_F(SimScenarioText, BadRecordingsToReplayRefuseTheOpeningNamingFileAndLine) {
+    struct Case {
+        const char* text; // the file's contents; null for no file at all
+        const char* says; // what the message must say after the file's name
+    };
+    const Case cases[] = {
+        {nullptr, "cannot be read"},
+        {"", "line 1: no input report"},
+        {"N: a remote\nI: 5 057e 0306\n", "line 2: no input report"},
+        {"E: 0.5 3 30 00 00\n", "line 1: expected a time"},
+        {"E: 000000.000000 3 30 00 00\nE: 1.5 3 30 00 00\n", "line 2: expected a time"},
+        {"E: 000000.000000 3 30 00\n", "line 1: the length says 3 bytes, the line has 2"},
+        {"E: 000000.000000 0\n", "line 1: expected a length"},
+        {"E: 000000.000000 257 30\n", "line 1: expected a length"},
+        {"E: 000000.000000 2 30 0g\n", "line 1: '0g' is not a byte"},
+        {"E: 000000.000000 2 30 000\n", "line 1: '000' is not a byte"},
+        {"E: 000001.000000 1 30\nE: 000000.500000 1 30\n", "line 2: the time goes backwards"},
+        {"# O: 000000.000000 3 12 00\nE: 000000.000000 1 30\n", "line 1: the length says 3"},
+        {"N: a remote\nhello\n", "line 2: not a line of a recording"},
+        {"R: 2 05 01\n09 02\nE:000000.000000 1 30\nZZ\n", "line 4: not a line"},
+        {"D: one\nE: 000000.000000 1 30\n", "line 1: expected a device index"},
+        {"E: 000000.000000 23 21 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n",
+         "line 1: longer than the remote's reports"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "(no file)");
+        const std::string path =
+            c.text ? WriteTestFile("recording", c.text) : logPath + ".no-such-recording";
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(SimSetScenario(("replay=" + path).c_str()));
+        const std::string message = testing::internal::GetCapturedStderr();
+        const std::string expected = "tiny_hid_sim: replay file '" + path + "' " + c.says;
+        EXPECT_EQ(message.rfind(expected, 0), 0u) << message;
+        EXPECT_EQ(message.find('\n'), message.size() - 1) << "one line: " << message;
+
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(OpenHidHandle(kVendor, kProduct), HID_NO_DEVICE);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
+    }
 }
 
 TEST_F(SimScenarioText, ValidScenariosAreTaken) {

@@ -79,3 +79,9 @@ Bytes Ids(const std::vector<Bytes>& reports) {
     }
     return ids;
 }
+
+std::string SimTest::WriteTestFile(const std::string& name, const std::string& text) const {
+    const std::string path = logPath + "." + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}

@@ -35,6 +35,8 @@ class SimTest : public testing::Test {
     void AdvanceMs(int64_t ms);
     // The log's lines so far.
     std::vector<std::string> LogLines() const;
+    // Writes text to a file of this test's own beside its log; returns its path.
+    std::string WriteTestFile(const std::string& name, const std::string& text) const;
 
     HidHandle handle = HID_NO_DEVICE; // the handle Open returned
     int32_t lastResult = 0;           // of the last Read

@@ -261,6 +261,51 @@ TEST_F(SimStream, ADelayHoldsBackTheFirstDataReportAfterEveryModeReport) {
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30}));
 }
 
+// A recording in hid-recorder's own form (no output reports, a wrapped descriptor,
+// a second device) replays from the first mode report in its recorded spacing, in
+// place of everything the other keys would send; once it has run out, the remote
+// stays silent and answers no request.
+TEST_F(SimStream, ARecordingReplaysFromTheFirstModeReportInItsSpacingThenFallsSilent) {
+    const std::string path = WriteTestFile("recording",
+                                           "# recorded by hid-recorder\n"
+                                           "R: 4 05 01\n"
+                                           "09 02\n"
+                                           "N: Nintendo RVL-CNT-01\n"
+                                           "P: bluetooth\n"
+                                           "I: 5 057e 0306\n"
+                                           "D: 0\n"
+                                           "E: 000010.000000 6 31 00 00 80 80 99\n"
+                                           "# ReportID: 49\n"
+                                           "E: 000010.010000 6 31 00 08 81 80 9a\n"
+                                           "D: 1\n"
+                                           "E: 000010.011000 3 30 00 00\n"
+                                           "D: 0\n"
+                                           "E: 000010.012000 8 21 00 00 10 00 90 01 2c\n"
+                                           "E: 000010.020000 3 30 00 80\n");
+    Open(("gyro=0064;latency=5000;period=1;replay=" + path).c_str());
+    Write(kAllLedsReport);
+    AdvanceMs(100);
+    EXPECT_FALSE(Read()) << "nothing before the first mode report";
+
+    Write(kModeAccelReport);
+    EXPECT_EQ(ReadAll(), (std::vector<Bytes>{{0x31, 0x00, 0x00, 0x80, 0x80, 0x99}}));
+    AdvanceMs(9);
+    Write(kModeButtonsReport); // later mode reports change nothing
+    Write(kGyroRequestReport); // the recording holds the replies
+    EXPECT_FALSE(Read());
+    AdvanceMs(1);
+    EXPECT_EQ(ReadAll(), (std::vector<Bytes>{{0x31, 0x00, 0x08, 0x81, 0x80, 0x9a}}));
+    AdvanceMs(2);
+    EXPECT_EQ(ReadAll(), (std::vector<Bytes>{{0x21, 0x00, 0x00, 0x10, 0x00, 0x90, 0x01, 0x2c}}));
+    AdvanceMs(8);
+    EXPECT_EQ(ReadAll(), (std::vector<Bytes>{{0x30, 0x00, 0x80}}));
+
+    Write(kGyroRequestReport);
+    AdvanceMs(1000);
+    EXPECT_FALSE(Read()) << "after the recording, silence";
+    EXPECT_EQ(lastResult, 0);
+}
+
 // Linux's hid-wiimote beside us: its identity reads and write at 1 s, answered a
 // latency apart; at 2 s a status report, after which its mode report turns the
 // stream to buttons only until the program's next mode report.

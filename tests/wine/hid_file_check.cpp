@@ -7,8 +7,9 @@
 // the HID file layer that refuse or swallow some ways of writing, and the way that
 // worked kept; reads handing over whole reports in order, reads that time out
 // without losing the next report, writes the remote does not take, a remote that
-// goes away, a close during a read, and a read and writes at once. Prints each
-// failure; the exit code is the number of failures.
+// goes away, a close during a read, a read and writes at once, and the recording
+// that TINY_HID_RECORD asks for. Prints each failure; the exit code is the number
+// of failures.
 #include <windows.h>
 
 #include <algorithm>
@@ -16,11 +17,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "handle_table.h"
+#include "hid_recording.h"
 #include "output_report_length.h"
 #include "windows_check.h"
 #include "windows_hid_file.h"
@@ -499,6 +503,45 @@ void WritesPassAWaitingRead() {
     EndRemote(remote);
 }
 
+// With TINY_HID_RECORD set, the library records what crossed the pipe: the output
+// report at its own length, and the input reports as the reads handed them over.
+void TheRecordVariableRecordsWhatCrossedThePipe() {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "tobrisk-hid-file-check-recording.txt";
+    _putenv_s(kRecordVariable, path.c_str());
+    PipeRemote remote = OpenPipeRemote(kPipeBuffer);
+    _putenv_s(kRecordVariable, "");
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
+    WriteDeviceReport(remote.handle, buffer, nullptr);
+    const Report sent[] = {MakeReport(0x31, 0x10), MakeReport(0x21, 0x40)};
+    for (const Report& report : sent) {
+        RemoteSends(remote, report);
+        long took = 0;
+        Read(remote, buffer, took);
+    }
+    EndRemote(remote);
+
+    std::ifstream file(path, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(file), {});
+    file.close();
+    DeleteFileA(path.c_str());
+    std::vector<RecordedReport> reports;
+    int badLine = 0;
+    std::string why;
+    Check(ParseRecording(text, reports, badLine, why), "the recording reads back (bad line)", 0,
+          badLine);
+    const bool parsed = reports.size() == 3;
+    Check(parsed, "the recording's reports", 3, static_cast<long>(reports.size()));
+    if (parsed) {
+        Check(reports[0].output && reports[0].bytes == Report{0x12, 0x00, 0x31},
+              "the output report recorded at its own length", 3,
+              static_cast<long>(reports[0].bytes.size()));
+        Check(!reports[1].output && reports[1].bytes == sent[0], "the first input report", 1, 0);
+        Check(!reports[2].output && reports[2].bytes == sent[1], "the second input report", 1, 0);
+    }
+}
+
 } // namespace
 
 int main() {
@@ -510,6 +553,7 @@ int main() {
     ARemoteThatGoesAwayFailsEveryCall();
     CloseEndsAReadInProgressAndClosesTheDevice();
     WritesPassAWaitingRead();
+    TheRecordVariableRecordsWhatCrossedThePipe();
     std::printf("hid_file_check: %d failures\n", checkFailures);
     return checkFailures;
 }
