@@ -10,7 +10,11 @@
 // - a scenario written back as text from its fields parses to the same scenario;
 // - OpenHidHandle with the text in TINY_HID_SIM opens the remote exactly when the
 //   text is valid and the remote present, and writes nothing to stderr, or, for
-//   a bad text, refuses with that one line on stderr.
+//   a bad text, refuses with that one line on stderr;
+// - a valid text with `replay` (a path) is taken only when that file loads as a
+//   recording; otherwise its one line names the file;
+// - the same bytes read as a recording to replay: taken with reports of 1 to 256
+//   bytes whose times never go back, or refused naming a line the text has.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,6 +27,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "hid_recording.h"
 #include "hid_report_library.h"
 #include "sim_scenario.h"
 
@@ -234,12 +239,16 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
         s.kernelDriver = n == 1;
         return true;
     }
+    if (key == "replay") {
+        s.replayPath = std::string(value);
+        return !value.empty();
+    }
     return false;
 }
 
 const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "latency",
                              "period", "home", "buttons", "error", "mute", "unplug",
-                             "seed", "noise", "backlog", "delay", "driver"};
+                             "seed", "noise", "backlog", "delay", "driver", "replay"};
 
 // Whether name is one of the scenario's keys.
 bool IsKey(std::string_view name) {
@@ -264,9 +273,11 @@ std::string Shown(std::string_view text) {
 
 // What the rules make of a text: a scenario, or the start of the message that
 // refuses it (the whole message, except for a bad value, whose expectation
-// follows).
+// follows). A valid text with `replay` stands or falls with its file, which the
+// rules cannot read: either outcome is right, a refusal with message.
 struct Reading {
     bool valid = true;
+    bool replayDecides = false;
     SimScenario scenario;
     std::string message;
 };
@@ -303,6 +314,10 @@ Reading Read(std::string_view text) {
         }
         r.valid = true;
     }
+    if (!r.scenario.replayPath.empty()) {
+        r.replayDecides = true;
+        r.message = "tiny_hid_sim: replay file '" + Shown(r.scenario.replayPath) + "' ";
+    }
     return r;
 }
 
@@ -319,7 +334,8 @@ bool Same(const SimScenario& a, const SimScenario& b) {
            a.latencyUs == b.latencyUs && a.periodUs == b.periodUs && a.homeFromUs == b.homeFromUs &&
            sameButtons && a.errorNibble == b.errorNibble && a.muteFromUs == b.muteFromUs &&
            a.unplugFromUs == b.unplugFromUs && a.seed == b.seed && a.noise == b.noise &&
-           a.backlog == b.backlog && a.delayUs == b.delayUs && a.kernelDriver == b.kernelDriver;
+           a.backlog == b.backlog && a.delayUs == b.delayUs && a.kernelDriver == b.kernelDriver &&
+           a.replayPath == b.replayPath;
 }
 
 // Two lower-case hex digits.
@@ -367,6 +383,9 @@ std::string Written(const SimScenario& s) {
     WriteMoment(text, "home", s.homeFromUs);
     WriteMoment(text, "mute", s.muteFromUs);
     WriteMoment(text, "unplug", s.unplugFromUs);
+    if (!s.replayPath.empty()) {
+        text += "replay=" + s.replayPath + ";";
+    }
     if (s.buttons) {
         text += "buttons=" + Hex2(s.buttons->byte1) + "," + Hex2(s.buttons->byte2) + "@" +
                 std::to_string(s.buttons->fromUs / 1000);
@@ -403,6 +422,26 @@ HidHandle OpenWithScenario(const std::string& text, std::string& stderrText) {
     return handle;
 }
 
+// Reads text as a recording and checks what the reading promises.
+void CheckRecordingReading(const std::string& text) {
+    std::vector<RecordedReport> reports;
+    int badLine = 0;
+    std::string why;
+    if (!ParseRecording(text, reports, badLine, why)) {
+        const long lines = std::count(text.begin(), text.end(), '\n') + 1;
+        FUZZ_CHECK(badLine >= 1 && badLine <= lines && !why.empty(),
+                   "a refused recording names line %d of %ld (%s)", badLine, lines, why.c_str());
+        return;
+    }
+    int64_t lastUs = 0;
+    for (const RecordedReport& report : reports) {
+        FUZZ_CHECK(!report.bytes.empty() && report.bytes.size() <= HID_REPORT_BUFFER_SIZE,
+                   "a recorded report of %zu bytes", report.bytes.size());
+        FUZZ_CHECK(report.us >= lastUs, "a recording's time went back at line %d", report.line);
+        lastUs = report.us;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -415,13 +454,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    CheckRecordingReading(std::string(text));
     SimScenario parsed;
     std::string error;
     const bool valid = ParseSimScenario(text, parsed, error);
     const Reading expected = Read(text);
 
-    FUZZ_CHECK(valid == expected.valid, "the parser %s a text the rules %s (%s)",
-               valid ? "accepted" : "refused", expected.valid ? "accept" : "refuse", error.c_str());
+    FUZZ_CHECK(valid == expected.valid || expected.replayDecides,
+               "the parser %s a text the rules %s (%s)", valid ? "accepted" : "refused",
+               expected.valid ? "accept" : "refuse", error.c_str());
     if (valid) {
         FUZZ_CHECK(Same(parsed, expected.scenario), "the parsed scenario differs from the rules'");
         SimScenario again;
@@ -445,7 +486,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Reading opened = Read(inEnvironment);
     std::string stderrText;
     const HidHandle handle = OpenWithScenario(inEnvironment, stderrText);
-    if (opened.valid) {
+    if (opened.replayDecides && handle == HID_NO_DEVICE && !stderrText.empty()) {
+        FUZZ_CHECK(stderrText.rfind(opened.message, 0) == 0 &&
+                       stderrText.find('\n') == stderrText.size() - 1,
+                   "a replay that did not load wrote '%s' to stderr, expected one line starting '%s'",
+                   stderrText.c_str(), opened.message.c_str());
+    } else if (opened.valid) {
         FUZZ_CHECK((handle != HID_NO_DEVICE) == opened.scenario.present,
                    "a valid scenario (present=%d) opened as %d", opened.scenario.present, handle);
         FUZZ_CHECK(stderrText.empty(), "a valid scenario wrote '%s' to stderr", stderrText.c_str());
