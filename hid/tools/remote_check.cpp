@@ -46,7 +46,7 @@ void PrintReport(long long ms, const uint8_t* report, int32_t length) {
         std::printf(" %02X", report[i]);
     }
     if (report[0] == 0x21 && length >= 8) {
-        std::printf("  (read reply: error %X, register %02X%02X)", report[3] >> 4, report[6],
+        std::printf("  (read reply: error %X, register %02X%02X)", report[3] & 0x0F, report[6],
                     report[7]);
     }
     std::printf("\n");
