@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 #include <unistd.h>
@@ -16,9 +17,26 @@ namespace {
 
 std::string logPath;
 
+// Removes the last run's log.
+void RemoveLog() {
+    if (!logPath.empty()) {
+        std::remove(logPath.c_str());
+    }
+}
+
+// A new, empty log file of this run's own. Made by mkstemps, never named after the
+// process: the simulated remote appends to its log, and a file left by an earlier
+// process with the same ID (IDs come round again on a busy machine) would show
+// that process's reports.
 std::string FreshLogPath() {
-    static int serial = 0;
-    return "/tmp/tobrisk-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".log";
+    static const bool removedAtExit = std::atexit(RemoveLog) == 0;
+    (void)removedAtExit;
+    std::string path = "/tmp/tobrisk-test-XXXXXX.log";
+    const int file = mkstemps(path.data(), 4);
+    if (file >= 0) {
+        close(file);
+    }
+    return path;
 }
 
 } // namespace
@@ -29,9 +47,7 @@ void StartFreshRun(const std::string& scenario) {
     // Test processes running side by side must not be each other's second instance.
     Win32TestUsePrivateLockFolder();
     ResetDeviceState();
-    if (!logPath.empty()) {
-        std::remove(logPath.c_str());
-    }
+    RemoveLog();
     logPath = FreshLogPath();
     SimUseManualClock(false);
     SimSetReadWait(0);
