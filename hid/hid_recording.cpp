@@ -226,7 +226,8 @@ HidRecording* StartRecordingFromEnvironment(uint16_t vendorId, uint16_t productI
     if (path == nullptr || path[0] == '\0') {
         return nullptr;
     }
-    std::FILE* file = std::fopen(path, "w");
+    // Binary, so that lines end in \n on Windows too, as hid-recorder writes them.
+    std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
         std::fprintf(stderr, "tiny_hid: cannot write the recording to '%s' (%s); not recording\n",
                      path, kRecordVariable);
