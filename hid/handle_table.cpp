@@ -52,8 +52,8 @@ HidDevice* OpenFirstMatch(const HidDeviceCalls& calls, uint16_t vendorId, uint16
 
 // Microseconds since the device opened, for its recording.
 int64_t UsSinceOpen(const OpenDevice& open) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now() - open.openedAt)
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 open.openedAt)
         .count();
 }
 

@@ -18,9 +18,9 @@ struct HidRecording {
 
 namespace {
 
-constexpr int kBluetoothBus = 5;          // the bus number hid-recorder writes for Bluetooth
-constexpr int64_t kMaxSeconds = 999999;   // six digits, as hid-recorder writes them
-constexpr char kOutputPrefix[] = "# O:";  // our output reports, a comment to other tools
+constexpr int kBluetoothBus = 5;         // the bus number hid-recorder writes for Bluetooth
+constexpr int64_t kMaxSeconds = 999999;  // six digits, as hid-recorder writes them
+constexpr char kOutputPrefix[] = "# O:"; // our output reports, a comment to other tools
 
 // The name the kernel gives the remote of these IDs.
 std::string DeviceName(uint16_t vendorId, uint16_t productId) {
@@ -129,8 +129,8 @@ bool IsByteLine(std::string_view text) {
     uint8_t byte = 0;
     const std::vector<std::string_view> words = Words(text);
     return !words.empty() && std::all_of(words.begin(), words.end(), [&byte](std::string_view w) {
-               return ParseByte(w, byte);
-           });
+        return ParseByte(w, byte);
+    });
 }
 
 // "<time> <length> <bytes>" into report; why names the fault.

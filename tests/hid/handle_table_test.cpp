@@ -245,7 +245,9 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
     HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
     EXPECT_EQ(WriteDeviceReport(handle, buffer, nullptr), 3);
-    FakeQueueReads({{6, {0x31, 0x00, 0x00, 0x80, 0x81, 0x99}}, {0, {}}, {8, {0x21, 0, 0, 0x10, 0, 0x90, 1, 0x2C}}});
+    FakeQueueReads({{6, {0x31, 0x00, 0x00, 0x80, 0x81, 0x99}},
+                    {0, {}},
+                    {8, {0x21, 0, 0, 0x10, 0, 0x90, 1, 0x2C}}});
     EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 6);
     EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 8);
     FakeQueueReads({{0, {}}});
@@ -257,7 +259,8 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
     ASSERT_EQ(unsetenv(kRecordVariable), 0);
 
     const std::string text = FileText(path);
-    EXPECT_NE(text.find("\nN: Nintendo RVL-CNT-01-TR\nI: 5 057e 0330\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nN: Nintendo RVL-CNT-01-TR\nI: 5 057e 0330\n"), std::string::npos)
+        << text;
     std::vector<RecordedReport> reports;
     int badLine = 0;
     std::string why;
