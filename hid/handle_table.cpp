@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "hid_recording.h"
 #include "output_report_length.h"
@@ -131,7 +132,11 @@ HidHandle OpenDeviceHandle(const HidDeviceCalls& calls, uint16_t vendorId, uint1
     open->calls = &calls;
     open->device = device;
     open->openedAt = std::chrono::steady_clock::now();
-    open->recording = StartRecordingFromEnvironment(vendorId, productId);
+    if (const char* path = RecordingPath()) {
+        const std::vector<uint8_t> descriptor =
+            calls.reportDescriptor ? calls.reportDescriptor(device) : std::vector<uint8_t>();
+        open->recording = StartRecording(path, vendorId, productId, descriptor);
+    }
     const HidHandle handle = AddToTable(open);
     if (handle == HID_NO_DEVICE) {
         CloseAndFree(open);

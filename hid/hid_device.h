@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // One open device; each backend defines it.
 struct HidDevice;
@@ -25,6 +26,9 @@ struct HidDeviceCalls {
     int (*write)(HidDevice* device, const uint8_t* data, size_t length);
     // Closes the device and frees it.
     void (*close)(HidDevice* device);
+    // The device's HID report descriptor, for a recording; empty when it cannot be
+    // read. May be null: a backend that never knows it (Windows) leaves it out.
+    std::vector<uint8_t> (*reportDescriptor)(HidDevice* device);
 };
 
 // This platform's backend: hidapi's hidraw backend on Linux, the system's HID API

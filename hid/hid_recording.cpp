@@ -35,19 +35,24 @@ std::string DeviceName(uint16_t vendorId, uint16_t productId) {
     return name;
 }
 
-// "<prefix> <seconds>.<microseconds> <length> <bytes in hex>", newline included.
-std::string EventLine(const char* prefix, int64_t us, const uint8_t* bytes, size_t length) {
-    char head[64];
-    std::snprintf(head, sizeof(head), "%s %06lld.%06lld %zu", prefix,
-                  static_cast<long long>(std::min(us / 1000000, kMaxSeconds)),
-                  static_cast<long long>(us % 1000000), length);
-    std::string line = head;
+// "<head> <length> <bytes in hex>", newline included.
+std::string BytesLine(const std::string& head, size_t length, const uint8_t* bytes) {
+    std::string line = head + " " + std::to_string(length);
     for (size_t i = 0; i < length; ++i) {
         char byte[4];
         std::snprintf(byte, sizeof(byte), " %02x", bytes[i]);
         line += byte;
     }
     return line + "\n";
+}
+
+// "<prefix> <seconds>.<microseconds> <length> <bytes in hex>", newline included.
+std::string EventLine(const char* prefix, int64_t us, const uint8_t* bytes, size_t length) {
+    char head[48];
+    std::snprintf(head, sizeof(head), "%s %06lld.%06lld", prefix,
+                  static_cast<long long>(std::min(us / 1000000, kMaxSeconds)),
+                  static_cast<long long>(us % 1000000));
+    return BytesLine(head, length, bytes);
 }
 
 // Writes one report's line, flushed, with its time clamped to the last.
@@ -221,11 +226,13 @@ bool TakeLine(std::string_view line, int lineNumber, ParseState& state,
 
 } // namespace
 
-HidRecording* StartRecordingFromEnvironment(uint16_t vendorId, uint16_t productId) {
+const char* RecordingPath() {
     const char* path = std::getenv(kRecordVariable);
-    if (path == nullptr || path[0] == '\0') {
-        return nullptr;
-    }
+    return path != nullptr && path[0] != '\0' ? path : nullptr;
+}
+
+HidRecording* StartRecording(const char* path, uint16_t vendorId, uint16_t productId,
+                             const std::vector<uint8_t>& descriptor) {
     // Binary, so that lines end in \n on Windows too, as hid-recorder writes them.
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
@@ -235,9 +242,12 @@ HidRecording* StartRecordingFromEnvironment(uint16_t vendorId, uint16_t productI
     }
     std::fprintf(file,
                  "# Wii Remote session recorded by Tobrisk's HID library: E: input reports,\n"
-                 "# '# O:' output reports sent to the remote, in seconds since the opening\n"
-                 "N: %s\nI: %d %04x %04x\n",
-                 DeviceName(vendorId, productId).c_str(), kBluetoothBus, vendorId, productId);
+                 "# '# O:' output reports sent to the remote, in seconds since the opening\n");
+    if (!descriptor.empty()) {
+        std::fputs(BytesLine("R:", descriptor.size(), descriptor.data()).c_str(), file);
+    }
+    std::fprintf(file, "N: %s\nI: %d %04x %04x\n", DeviceName(vendorId, productId).c_str(),
+                 kBluetoothBus, vendorId, productId);
     std::fflush(file);
     HidRecording* recording = new HidRecording;
     recording->file = file;

@@ -3,7 +3,8 @@
 // files back. docs/simulator.md states the format's rules.
 //
 // Writing: when TINY_HID_RECORD names a file, each opening of the remote writes the
-// header (a comment, then `N:` name and `I:` bus, vendor and product), then one
+// header (a comment, the report descriptor as `R:` when the backend knows it, then
+// `N:` name and `I:` bus, vendor and product), then one
 // `E: <seconds>.<microseconds> <length> <bytes>` line per input report read and one
 // `# O: ...` comment line, in the same shape, per output report sent. Times count
 // from the opening. Each opening starts the file anew. Without the variable nothing
@@ -25,10 +26,14 @@ constexpr uint8_t kRecordingModeReportId = 0x12; // a replay starts at the first
 
 struct HidRecording;
 
-// Starts a recording for a device just opened with these IDs when TINY_HID_RECORD
-// names a file; null when it is unset or empty, or when the file cannot be written
+// The file TINY_HID_RECORD names; null when it is unset or empty.
+const char* RecordingPath();
+
+// Starts a recording into path for a device just opened with these IDs and this
+// report descriptor (empty when unknown); null when the file cannot be written
 // (one line on standard error says so, and the device works unrecorded).
-HidRecording* StartRecordingFromEnvironment(uint16_t vendorId, uint16_t productId);
+HidRecording* StartRecording(const char* path, uint16_t vendorId, uint16_t productId,
+                             const std::vector<uint8_t>& descriptor);
 
 // Write one report with its time since the opening; a recording's times never go
 // backwards (a time earlier than the last is written as the last). Null does nothing.

@@ -20,6 +20,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,6 +32,7 @@
 
 struct HidDevice {
     hid_device* hid = nullptr; // owned; closed by CloseHidraw
+    std::string path;          // the node, e.g. /dev/hidraw3
     CallTurns turns;           // one hidapi call on this device at a time
 };
 
@@ -89,10 +92,12 @@ HidDevice* OpenHidraw(uint16_t vendorId, uint16_t productId) {
     }
     hid_device_info* found = hid_enumerate(vendorId, productId);
     hid_device* opened = nullptr;
+    std::string path;
     for (hid_device_info* info = found; info != nullptr && opened == nullptr; info = info->next) {
         opened = hid_open_path(info->path);
         if (opened != nullptr) {
             NoteBoundDriver(info->path);
+            path = info->path;
         }
     }
     if (opened == nullptr) {
@@ -104,6 +109,7 @@ HidDevice* OpenHidraw(uint16_t vendorId, uint16_t productId) {
     }
     HidDevice* device = new HidDevice;
     device->hid = opened;
+    device->path = path;
     return device;
 }
 
@@ -132,11 +138,17 @@ void CloseHidraw(HidDevice* device) {
     delete device;
 }
 
+// The node's report descriptor, as sysfs gives it.
+std::vector<uint8_t> HidrawDescriptor(HidDevice* device) {
+    return HidrawReportDescriptor(device->path, "/sys");
+}
+
 constexpr HidDeviceCalls kHidrawCalls = {
     .open = OpenHidraw,
     .read = ReadHidraw,
     .write = WriteHidraw,
     .close = CloseHidraw,
+    .reportDescriptor = HidrawDescriptor,
 };
 
 } // namespace
@@ -174,6 +186,18 @@ std::string HidrawDriverNote(const std::string& nodePath, const std::string& sys
            " is bound to the kernel driver 'wiimote' (hid-wiimote), which talks to the"
            " remote beside Tobrisk; Tobrisk passes over its reports, and the README says"
            " how to hand the remote to hid-generic instead";
+}
+
+std::vector<uint8_t> HidrawReportDescriptor(const std::string& nodePath,
+                                            const std::string& sysfsRoot) {
+    namespace fs = std::filesystem;
+    const std::string node = fs::path(nodePath).filename().string();
+    if (node.empty()) {
+        return {};
+    }
+    std::ifstream file(fs::path(sysfsRoot) / "class/hidraw" / node / "device/report_descriptor",
+                       std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
 const HidDeviceCalls& SystemHidDevice() {

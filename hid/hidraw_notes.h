@@ -1,11 +1,13 @@
-// The hidraw backend's two notes, each written at most once per process on standard
-// error: when a Wii Remote's hidraw node is there but the person running the program
-// may not open it, the udev rule that grants the access is missing; when the node
-// that opened is bound to the kernel's own Wii Remote driver, that driver talks to
-// the remote beside the program.
+// What the hidraw backend learns about a node besides its reports. Two notes, each
+// written at most once per process on standard error: when a Wii Remote's hidraw
+// node is there but the person running the program may not open it, the udev rule
+// that grants the access is missing; when the node that opened is bound to the
+// kernel's own Wii Remote driver, that driver talks to the remote beside the
+// program. And the node's report descriptor, for a recording of the session.
 #ifndef TOBRISK_HID_HIDRAW_NOTES_H
 #define TOBRISK_HID_HIDRAW_NOTES_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,5 +29,10 @@ std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes);
 // the node and the driver and points to the README. "" when another driver, or
 // none, is bound.
 std::string HidrawDriverNote(const std::string& nodePath, const std::string& sysfsRoot);
+
+// The report descriptor of the hidraw node at nodePath, as sysfsRoot shows it in
+// class/hidraw/<node>/device/report_descriptor; empty when it cannot be read.
+std::vector<uint8_t> HidrawReportDescriptor(const std::string& nodePath,
+                                            const std::string& sysfsRoot);
 
 #endif

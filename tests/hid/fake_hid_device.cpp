@@ -106,13 +106,20 @@ void CloseFake(HidDevice* device) {
     delete device;
 }
 
+std::vector<uint8_t> FakeDescriptor(HidDevice*) {
+    return kFakeReportDescriptor;
+}
+
 } // namespace
+
+const Bytes kFakeReportDescriptor = {0x05, 0x01, 0x09, 0x05, 0xA1, 0x01, 0xC0};
 
 const HidDeviceCalls kFakeDevice = {
     .open = OpenFake,
     .read = ReadFake,
     .write = WriteFake,
     .close = CloseFake,
+    .reportDescriptor = FakeDescriptor,
 };
 
 void FakeReset(std::vector<uint16_t> presentProducts) {

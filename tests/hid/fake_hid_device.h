@@ -37,6 +37,8 @@ struct FakeRecord {
 };
 
 extern const HidDeviceCalls kFakeDevice;
+// What every fake device gives as its report descriptor.
+extern const Bytes kFakeReportDescriptor;
 
 // Forgets everything; the Nintendo devices with these product IDs are present.
 void FakeReset(std::vector<uint16_t> presentProducts);

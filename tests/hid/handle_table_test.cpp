@@ -232,8 +232,9 @@ std::string FileText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// With TINY_HID_RECORD set, an opening records the device it opened (here the later
-// model, in place of the original), then every report read and every report sent,
+// With TINY_HID_RECORD set, an opening records the device it opened (its report
+// descriptor, and the later model in place of the original), then every report
+// read and every report sent,
 // in their order, with times that never go back; what brought nothing or was
 // refused is not recorded. The file reads back as a recording. Without the
 // variable, nothing is written.
@@ -259,7 +260,8 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
     ASSERT_EQ(unsetenv(kRecordVariable), 0);
 
     const std::string text = FileText(path);
-    EXPECT_NE(text.find("\nN: Nintendo RVL-CNT-01-TR\nI: 5 057e 0330\n"), std::string::npos)
+    EXPECT_NE(text.find("\nR: 7 05 01 09 05 a1 01 c0\nN: Nintendo RVL-CNT-01-TR\nI: 5 057e 0330\n"),
+              std::string::npos)
         << text;
     std::vector<RecordedReport> reports;
     int badLine = 0;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,22 @@ TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
 
 // The driver's note reads sysfs as the kernel lays it out: the node's device links
 // to its driver's folder.
+// A recording's R: line comes from sysfs: the whole binary descriptor, or nothing.
+TEST(HidrawReportDescriptor, IsReadWholeFromSysfs) {
+    namespace fs = std::filesystem;
+    const fs::path sysfs = fs::path(testing::TempDir()) / "tobrisk-sysfs-descriptor";
+    fs::remove_all(sysfs);
+    fs::create_directories(sysfs / "class/hidraw/hidraw3/device");
+    const std::vector<uint8_t> descriptor = {0x05, 0x01, 0x00, 0x0A, 0x1A, 0xFF, 0xC0};
+    std::ofstream(sysfs / "class/hidraw/hidraw3/device/report_descriptor", std::ios::binary)
+        .write(reinterpret_cast<const char*>(descriptor.data()),
+               static_cast<std::streamsize>(descriptor.size()));
+    EXPECT_EQ(HidrawReportDescriptor("/dev/hidraw3", sysfs.string()), descriptor);
+    EXPECT_TRUE(HidrawReportDescriptor("/dev/hidraw4", sysfs.string()).empty());
+    EXPECT_TRUE(HidrawReportDescriptor("", sysfs.string()).empty());
+    fs::remove_all(sysfs);
+}
+
 TEST(HidrawDriverNote, IsDueOnlyForANodeBoundToTheWiimoteDriver) {
     namespace fs = std::filesystem;
     const fs::path sysfs = fs::path(testing::TempDir()) / "tobrisk-sysfs";
