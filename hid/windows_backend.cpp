@@ -152,6 +152,7 @@ constexpr HidDeviceCalls kWindowsCalls = {
     .read = ReadHidFile,
     .write = WriteHidFile,
     .close = CloseHidFile,
+    .reportDescriptor = nullptr, // Windows does not hand the descriptor out
 };
 
 } // namespace

@@ -63,6 +63,7 @@ constexpr HidDeviceCalls kPipeCalls = {
     .read = ReadHidFile,
     .write = WriteHidFile,
     .close = CloseHidFile,
+    .reportDescriptor = nullptr,
 };
 
 // One remote on a pipe: the end this program plays it on, and the library's handle.
