@@ -120,7 +120,7 @@ void FakeClose(HidDevice* device) {
     delete device;
 }
 
-const HidDeviceCalls kFakeCalls = {FakeOpen, FakeRead, FakeWrite, FakeClose};
+const HidDeviceCalls kFakeCalls = {FakeOpen, FakeRead, FakeWrite, FakeClose, nullptr};
 
 // The length of each output report on the wire, as the remote takes it.
 size_t WireLength(uint8_t reportId) {
