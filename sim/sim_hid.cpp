@@ -411,7 +411,9 @@ extern "C" HidHandle OpenHidHandle(uint16_t vendorId, uint16_t productId) {
     remote.session.readWaitUs = ReadWaitUs(remote.readWaitWantedUs);
     remote.session.originalModel = productId == kRemoteProductId;
     remote.session.openedAt = Clock::now();
-    remote.session.recording = StartRecordingFromEnvironment(vendorId, productId);
+    if (const char* path = RecordingPath()) {
+        remote.session.recording = StartRecording(path, vendorId, productId, {});
+    }
     remote.openHandle = ++remote.lastHandle;
     SimLogEvent(0, "open");
     return remote.openHandle;
