@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <set>
 #include <thread>
@@ -16,6 +15,7 @@
 #include "fake_hid_device.h"
 #include "handle_table.h"
 #include "hid_recording.h"
+#include "remote_reports.h"
 #include "wait_until.h"
 
 namespace {
@@ -226,12 +226,6 @@ TEST(HandleTable, AWriteTheDeviceRefusesFails) {
     CloseDeviceHandle(handle);
 }
 
-// The whole text of a file; empty when there is none.
-std::string FileText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // With TINY_HID_RECORD set, an opening records the device it opened (its report
 // descriptor, and the later model in place of the original), then every report
 // read and every report sent,
@@ -259,7 +253,7 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
     CloseDeviceHandle(handle);
     ASSERT_EQ(unsetenv(kRecordVariable), 0);
 
-    const std::string text = FileText(path);
+    const std::string text = ReadFileText(path);
     EXPECT_NE(text.find("\nR: 7 05 01 09 05 a1 01 c0\nN: Nintendo RVL-CNT-01-TR\nI: 5 057e 0330\n"),
               std::string::npos)
         << text;

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -195,8 +194,7 @@ TEST_F(GyroSampler, BesideTheKernelDriverTheReadingStaysOursAndTheAccelerationsC
 // The reports of a recording, input or output, without the program's release at
 // the end (its last two output reports), which comes whenever the test stops it.
 std::vector<Bytes> RecordedWire(const std::string& path, bool output) {
-    std::ifstream file(path, std::ios::binary);
-    const std::string text(std::istreambuf_iterator<char>(file), {});
+    const std::string text = ReadFileText(path);
     std::vector<RecordedReport> reports;
     int badLine = 0;
     std::string why;

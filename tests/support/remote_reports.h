@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,12 @@ inline Bytes ReadReply(uint8_t high, uint8_t low, uint8_t errorByte = 0x10,
     reply[6] = high;
     reply[7] = low;
     return reply;
+}
+
+// The whole text of a file (a recording, say); empty when it cannot be read.
+inline std::string ReadFileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // Every line of a log file; none when it cannot be read.
