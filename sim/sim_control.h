@@ -3,7 +3,10 @@
 #ifndef TOBRISK_SIM_CONTROL_H
 #define TOBRISK_SIM_CONTROL_H
 
+#include <cstddef>
 #include <cstdint>
+
+#include "hid_report_library.h"
 
 // Uses text instead of TINY_HID_SIM; null goes back to the environment. Returns
 // false, with one line on stderr naming the key, when text is not a valid
@@ -35,5 +38,12 @@ void SimUnplug();
 // How many ReadReport calls the open remote (or the last one opened) has taken,
 // whatever they brought: lets a test tell a read that found nothing from no read.
 int64_t SimReadCount();
+
+// Hands the open remote an output report of the length it came with, as a kernel
+// transport (the uhid remote) delivers it: logged and recorded at that length, read
+// from a copy that is zero beyond it (1 to 256 bytes are taken). Otherwise as
+// WriteReport: returns the length, or -1 when the handle is not open, the report is
+// null or the remote is unplugged.
+int32_t SimWriteReportOfLength(HidHandle handle, const uint8_t* report, size_t length);
 
 #endif

@@ -13,6 +13,7 @@
 // remote's state is never destroyed, so a read woken by the close, or a thread
 // still inside a call while the process ends, touches no freed memory.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -42,32 +43,39 @@ constexpr uint16_t kRemoteProductId = 0x0306;
 constexpr uint16_t kRemotePlusProductId = 0x0330; // the later model, same reports
 constexpr uint8_t kReportLeds = 0x11;
 constexpr uint8_t kReportReportingMode = 0x12;
+constexpr uint8_t kReportStatusRequest = 0x15;
+constexpr uint8_t kReportWriteMemory = 0x16;
 constexpr uint8_t kReportReadRequest = 0x17;
-constexpr uint8_t kFirstMode = 0x30; // the mode of a remote that has just connected
+constexpr uint8_t kAcknowledgeBit = 0x02; // byte 1 of an output report: answer with 0x22
+constexpr uint8_t kContinuousBit = 0x04;  // byte 1 of 0x12: a data report every period
+constexpr uint8_t kFirstMode = 0x30;      // the mode of a remote that has just connected
 
 // One opening of the remote, from OpenHidHandle to CloseHidHandle.
 struct SimSession {
-    SimScenario scenario;             // read at the opening
-    bool manualClock = false;         // time moves only with SimAdvanceClock
-    int64_t readWaitUs = 0;           // longest wait of a read
-    Clock::time_point openedAt{};     // the real clock at the opening
-    int64_t manualNowUs = 0;          // the manual clock
-    bool originalModel = true;        // opened as 0x0306, not the later 0x0330
-    bool streaming = false;           // data reports flow (from a 0x12 to a 0x20)
-    int64_t streamStartUs = 0;        // one period before the stream's first report
-    uint64_t streamFirstIndex = 0;    // the number of the stream's first report
-    uint64_t nextDataIndex = 0;       // the next data report not yet in the backlog
-    uint8_t mode = kFirstMode;        // ID of the data reports
-    uint8_t ledBits = 0;              // from the last 0x11
-    uint64_t gyroRequests = 0;        // register reads received
-    int64_t reads = 0;                // ReadReport calls taken
-    SimDriverSchedule driver;         // the kernel driver's next actions, if it is there
-    bool replayStarted = false;       // with `replay`: the first mode report has come
-    int64_t replayStartUs = 0;        // the moment it came
-    size_t replayNext = 0;            // the recording's next report not yet in the backlog
+    SimScenario scenario;              // read at the opening
+    bool manualClock = false;          // time moves only with SimAdvanceClock
+    int64_t readWaitUs = 0;            // longest wait of a read
+    Clock::time_point openedAt{};      // the real clock at the opening
+    int64_t manualNowUs = 0;           // the manual clock
+    bool originalModel = true;         // opened as 0x0306, not the later 0x0330
+    bool streaming = false;            // data reports flow (from a 0x12 to a 0x20)
+    int64_t streamStartUs = 0;         // one period before the stream's first report
+    uint64_t streamFirstIndex = 0;     // the number of the stream's first report
+    uint64_t nextDataIndex = 0;        // the next data report not yet in the backlog
+    uint8_t mode = kFirstMode;         // ID of the data reports
+    bool continuous = false;           // every period, not only on a change (0x12 byte 1)
+    bool nextDataDue = true;           // a mode report asks for the next data report
+    SimReport lastData{};              // the last data report sent, to see a change
+    uint8_t ledBits = 0;               // from the last 0x11
+    uint64_t gyroRequests = 0;         // register reads received
+    int64_t reads = 0;                 // ReadReport calls taken
+    SimDriverSchedule driver;          // the kernel driver's next actions, if it is there
+    bool replayStarted = false;        // with `replay`: the first mode report has come
+    int64_t replayStartUs = 0;         // the moment it came
+    size_t replayNext = 0;             // the recording's next report not yet in the backlog
     HidRecording* recording = nullptr; // with TINY_HID_RECORD set; stopped by the close
-    std::deque<SimReport> replies;    // answers not yet due, in order of due time
-    std::deque<SimReport> backlog;    // due and not yet read, oldest first
+    std::deque<SimReport> replies;     // answers not yet due, in order of due time
+    std::deque<SimReport> backlog;     // due and not yet read, oldest first
 };
 
 // The simulated remote; the lock guards every field.
@@ -140,14 +148,15 @@ int64_t DataDueUs(const SimSession& session) {
 // in a replay, where the recording holds whatever the driver caused.
 int64_t DriverDueUs(const SimSession& session) {
     const bool driver = session.scenario.kernelDriver && !session.scenario.replay;
-    return driver ? SimDriverNextUs(session.driver) : kSimNever;
+    return driver ? SimDriverNextUs(session.driver, session.originalModel) : kSimNever;
 }
 
 // Due moment of the recording's next report; kSimNever before the first mode
 // report, after the last report and without `replay`.
 int64_t ReplayDueUs(const SimSession& session) {
     const SimReplay* replay = session.scenario.replay.get();
-    if (replay == nullptr || !session.replayStarted || session.replayNext >= replay->reports.size()) {
+    if (replay == nullptr || !session.replayStarted ||
+        session.replayNext >= replay->reports.size()) {
         return kSimNever;
     }
     return session.replayStartUs + replay->reports[session.replayNext].dueUs;
@@ -175,11 +184,22 @@ void SkipLostDataReports(SimSession& session, int64_t nowUs) {
     if (!session.streaming || untilUs < session.streamStartUs) {
         return;
     }
-    const uint64_t dueCount = session.streamFirstIndex +
+    const uint64_t dueCount =
+        session.streamFirstIndex +
         static_cast<uint64_t>((untilUs - session.streamStartUs) / session.scenario.periodUs);
     if (dueCount > session.nextDataIndex + session.scenario.backlog) {
         session.nextDataIndex = dueCount - session.scenario.backlog;
     }
+}
+
+// What is plugged into the remote.
+SimRemoteParts Parts(const SimSession& session) {
+    return {session.scenario.extension, !session.originalModel};
+}
+
+// Whether a report of this mode carries accelerations, whose noise changes every one.
+bool CarriesAccelerations(uint8_t mode) {
+    return (mode & 0x01) != 0 || mode == 0x3E;
 }
 
 // The next data report as the remote sends it at its due moment.
@@ -224,6 +244,8 @@ void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs
     const uint8_t mode = report[2];
     if ((mode & 0xF0) == 0x30) {
         session.mode = mode;
+        session.continuous = (report[1] & kContinuousBit) != 0;
+        session.nextDataDue = true;
     }
     const std::optional<int64_t>& delayUs = session.scenario.delayUs;
     if (!session.scenario.stream || (session.streaming && !delayUs)) {
@@ -232,30 +254,69 @@ void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs
     StartStream(session, nowUs + delayUs.value_or(session.scenario.periodUs));
 }
 
-// 0x17: queues the reply, unless the remote has gone mute. In a replay the
-// recording holds the replies, and after its end the remote answers nothing.
+// Whether the remote answers a request that reaches it at nowUs: not once it has
+// gone mute, and never in a replay (the recording holds the answers).
+bool Answers(const SimSession& session, int64_t nowUs) {
+    return nowUs < session.scenario.muteFromUs && !session.scenario.replay;
+}
+
+// 0x17: the reply to a read of the gyro register, memory or another register.
 void TakeReadRequest(SimSession& session, const uint8_t* report, int64_t nowUs) {
-    if (nowUs >= session.scenario.muteFromUs || session.scenario.replay) {
-        return;
-    }
     const SimScenario& scenario = session.scenario;
-    const SimReadRequest request = SimDecodeReadRequest(report);
+    const SimMemoryAccess request = SimDecodeReadRequest(report);
     const uint64_t gyroIndex = SimIsGyroRegisterRead(request) ? session.gyroRequests++ : 0;
     const int64_t dueUs = nowUs + scenario.latencyUs;
-    QueueReply(session, SimBuildReadReply(request, SimButtonsAt(scenario, dueUs),
-                                          SimGyroRegisterAt(scenario, dueUs, gyroIndex),
-                                          scenario.errorNibble, dueUs));
+    const SimReadResult result =
+        SimReadMemory(Parts(session), request, SimGyroRegisterAt(scenario, dueUs, gyroIndex),
+                      scenario.errorNibble);
+    QueueReply(session, SimBuildReadReply(request, SimButtonsAt(scenario, dueUs), result, dueUs));
+}
+
+// 0x15: the status report, which leaves the data reports as they were.
+void TakeStatusRequest(SimSession& session, int64_t nowUs) {
+    const int64_t dueUs = nowUs + session.scenario.latencyUs;
+    const uint8_t flags = static_cast<uint8_t>(
+        (session.ledBits & 0xF0) | (session.scenario.extension ? kSimStatusExtension : 0) |
+        (session.continuous ? kSimStatusContinuous : 0));
+    QueueReply(session, SimBuildStatusReport(SimButtonsAt(session.scenario, dueUs), flags, dueUs));
+}
+
+// Acknowledges an output report with 0x22: every 0x16 write, with the error code of
+// where it went, and any other report that asks for it (bit 1 of byte 1).
+void Acknowledge(SimSession& session, const uint8_t* report, int64_t nowUs) {
+    const uint8_t id = report[0];
+    const bool asked = id != kReportStatusRequest && id != kReportReadRequest &&
+                       (report[1] & kAcknowledgeBit) != 0;
+    if (id != kReportWriteMemory && !asked) {
+        return;
+    }
+    const uint8_t error = id == kReportWriteMemory
+                              ? SimWriteMemory(Parts(session), SimDecodeWriteRequest(report))
+                              : 0;
+    const int64_t dueUs = nowUs + session.scenario.latencyUs;
+    QueueReply(session,
+               SimBuildAcknowledgement(SimButtonsAt(session.scenario, dueUs), id, error, dueUs));
 }
 
 // Acts on an output report that has reached the remote, from the program or the
 // kernel driver. Unknown reports change nothing the remote sends.
 void TakeOutputReport(SimSession& session, const uint8_t* report, int64_t nowUs) {
+    if (Answers(session, nowUs)) {
+        Acknowledge(session, report, nowUs);
+    }
     switch (report[0]) {
     case kReportReportingMode:
         TakeReportingMode(session, report, nowUs);
         break;
     case kReportReadRequest:
-        TakeReadRequest(session, report, nowUs);
+        if (Answers(session, nowUs)) {
+            TakeReadRequest(session, report, nowUs);
+        }
+        break;
+    case kReportStatusRequest:
+        if (Answers(session, nowUs)) {
+            TakeStatusRequest(session, nowUs);
+        }
         break;
     case kReportLeds:
         session.ledBits = report[1];
@@ -265,39 +326,36 @@ void TakeOutputReport(SimSession& session, const uint8_t* report, int64_t nowUs)
     }
 }
 
-// The kernel driver's poll at atUs (on the original remote only): its two reads and
-// its write reach the remote, which answers them a latency apart unless mute.
-void DriverPolls(SimSession& session, int64_t atUs) {
-    if (!session.originalModel) {
-        return;
+// Carries out the kernel driver's next action, due at atUs: its output report
+// reaches the remote, which answers it as any other.
+void DriverActs(SimSession& session, int64_t atUs) {
+    const SimDriverAction action =
+        SimDriverTakeNext(session.driver, session.originalModel, session.scenario.latencyUs);
+    const SimDriverReport report = SimDriverReportOf(action);
+    std::array<uint8_t, kSimMaxReportLength> bytes{};
+    std::copy(report.bytes, report.bytes + report.length, bytes.begin());
+    SimLogReport(atUs / 1000, "driver", bytes.data(), report.length);
+    if (action == SimDriverAction::AskStatus && !Answers(session, atUs)) {
+        SimDriverHeardNothing(session.driver);
     }
-    SimLogReport(atUs / 1000, "driver", kDriverReadExtension.data(), kDriverReadExtension.size());
-    SimLogReport(atUs / 1000, "driver", kDriverReadMotionPlus.data(), kDriverReadMotionPlus.size());
-    SimLogReport(atUs / 1000, "driver", kDriverWriteMotionPlus.data(), kDriverWriteMotionPlus.size());
-    if (atUs >= session.scenario.muteFromUs) {
-        return;
-    }
-    for (const SimReport& answer : SimDriverPollAnswers(session.scenario, atUs)) {
-        QueueReply(session, answer);
-    }
+    TakeOutputReport(session, bytes.data(), atUs);
 }
 
-// Carries out the kernel driver's next action, due at atUs.
-void DriverActs(SimSession& session, int64_t atUs) {
-    switch (SimDriverTakeNext(session.driver)) {
-    case SimDriverAction::Poll:
-        DriverPolls(session, atUs);
-        break;
-    case SimDriverAction::Status:
-        PushReport(session, SimBuildStatusReport(SimButtonsAt(session.scenario, atUs),
-                                                 session.ledBits, atUs));
-        session.streaming = false;
-        break;
-    case SimDriverAction::Mode:
-        SimLogReport(atUs / 1000, "driver", kDriverModeReport.data(), kDriverModeReport.size());
-        TakeOutputReport(session, kDriverModeReport.data(), atUs);
-        break;
+// Puts the next data report into the backlog, unless the remote keeps it back: in
+// a mode that is not continuous, a report the same as the last one goes out only
+// when a mode report asked for it. Accelerations always change (their noise).
+void SendDataReport(SimSession& session) {
+    const SimReport report = MakeDataReport(session);
+    session.nextDataIndex++;
+    const bool same =
+        report.length == session.lastData.length && report.bytes == session.lastData.bytes;
+    if (same && !session.continuous && !session.nextDataDue &&
+        !CarriesAccelerations(report.bytes[0])) {
+        return;
     }
+    session.nextDataDue = false;
+    session.lastData = report;
+    PushReport(session, report);
 }
 
 // Moves the recording's reports due by nowUs into the backlog.
@@ -317,14 +375,14 @@ void CatchUp(SimSession& session, int64_t nowUs) {
     SkipLostDataReports(session, nowUs);
     for (;;) {
         const int64_t dataDue = DataDueUs(session);
-        const int64_t replyDue = session.replies.empty() ? kSimNever : session.replies.front().dueUs;
+        const int64_t replyDue =
+            session.replies.empty() ? kSimNever : session.replies.front().dueUs;
         const int64_t driverDue = DriverDueUs(session);
         if (std::min({dataDue, replyDue, driverDue}) > nowUs) {
             return;
         }
         if (dataDue <= replyDue && dataDue <= driverDue) {
-            PushReport(session, MakeDataReport(session));
-            session.nextDataIndex++;
+            SendDataReport(session);
         } else if (replyDue <= driverDue) {
             PushReport(session, session.replies.front());
             session.replies.pop_front();
@@ -447,7 +505,12 @@ extern "C" int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWo
     }
 }
 
-extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord) {
+namespace {
+
+// Hands the open remote an output report of length bytes (the ID's own length for
+// WriteReport); logged and recorded at that length.
+int32_t DeliverOutputReport(HidHandle handle, const uint8_t* buffer, size_t length,
+                            uint32_t* outWord) {
     SimRemote& remote = Remote();
     std::lock_guard<std::mutex> hold(remote.lock);
     if (!IsOpenHandle(remote, handle, "write") || !HasBuffer(remote, buffer, "write")) {
@@ -458,7 +521,6 @@ extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outW
     if (nowUs >= session.scenario.unplugFromUs) {
         return -1;
     }
-    const size_t length = OutputReportLength(buffer[0]);
     CatchUp(session, nowUs);
     SimLogReport(nowUs / 1000, "write", buffer, length);
     RecordOutputReport(session.recording, nowUs, buffer, length);
@@ -468,6 +530,23 @@ extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outW
         *outWord = static_cast<uint32_t>(length);
     }
     return static_cast<int32_t>(length);
+}
+
+} // namespace
+
+extern "C" int32_t WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord) {
+    const size_t length = buffer != nullptr ? OutputReportLength(buffer[0]) : 0;
+    return DeliverOutputReport(handle, buffer, length, outWord);
+}
+
+int32_t SimWriteReportOfLength(HidHandle handle, const uint8_t* report, size_t length) {
+    if (report == nullptr) {
+        return DeliverOutputReport(handle, nullptr, 0, nullptr);
+    }
+    std::array<uint8_t, HID_REPORT_BUFFER_SIZE> copy{};
+    length = std::clamp<size_t>(length, 1, copy.size());
+    std::memcpy(copy.data(), report, length);
+    return DeliverOutputReport(handle, copy.data(), length, nullptr);
 }
 
 extern "C" void CloseHidHandle(HidHandle handle) {
@@ -508,7 +587,8 @@ void SimSetReadWait(int64_t milliseconds) {
 void SimUnplug() {
     SimRemote& remote = Remote();
     std::lock_guard<std::mutex> hold(remote.lock);
-    remote.session.scenario.unplugFromUs = std::min(remote.session.scenario.unplugFromUs, NowUs(remote));
+    remote.session.scenario.unplugFromUs =
+        std::min(remote.session.scenario.unplugFromUs, NowUs(remote));
     remote.changed.notify_all();
 }
 

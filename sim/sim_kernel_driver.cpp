@@ -4,73 +4,65 @@
 
 namespace {
 
-constexpr uint8_t kReadReplySixBytes = 0x50; // (size - 1) << 4, no error
-constexpr uint8_t kAcknowledgeId = 0x22;
-constexpr uint8_t kExtensionConnected = 0x02; // status flags
-constexpr uint8_t kBatteryLevel = 0xC8;
-constexpr size_t kAcknowledgeLength = 5;
-constexpr size_t kStatusLength = 7;
+constexpr int kPollSteps = 3;
 
-// Identities as the remote reports them at 0x..00FA.
-constexpr std::array<uint8_t, 6> kNunchukIdentity = {0x00, 0x00, 0xA4, 0x20, 0x00, 0x00};
-constexpr std::array<uint8_t, 6> kMotionPlusIdentity = {0x00, 0x00, 0xA6, 0x20, 0x00, 0x05};
+constexpr std::array<uint8_t, 7> kReadExtension = {0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06};
+constexpr std::array<uint8_t, 22> kWriteMotionSensor = {0x16, 0x04, 0xA6, 0x00, 0xF0, 0x01, 0x55};
+constexpr std::array<uint8_t, 7> kReadMotionSensor = {0x17, 0x04, 0xA6, 0x00, 0xFA, 0x00, 0x06};
+constexpr std::array<uint8_t, 2> kAskStatus = {0x15, 0x00};
+constexpr std::array<uint8_t, 3> kModeReport = {0x12, 0x00, kDriverMode};
 
-// A report of length bytes at dueUs with the buttons in bytes 1 and 2.
-SimReport StartReport(uint8_t id, size_t length, SimButtons buttons, int64_t dueUs) {
-    SimReport report{dueUs, static_cast<uint8_t>(length), {}};
-    report.bytes[0] = id;
-    report.bytes[1] = buttons.byte1;
-    report.bytes[2] = buttons.byte2;
-    return report;
-}
-
-// The 0x21 reply with six bytes read at address 0x..00FA.
-SimReport IdentityReply(const SimScenario& scenario, const std::array<uint8_t, 6>& identity,
-                        int64_t dueUs) {
-    SimReport reply =
-        StartReport(kSimReadReplyId, kSimMaxReportLength, SimButtonsAt(scenario, dueUs), dueUs);
-    reply.bytes[3] = kReadReplySixBytes;
-    reply.bytes[4] = 0x00;
-    reply.bytes[5] = 0xFA;
-    std::copy(identity.begin(), identity.end(), reply.bytes.begin() + 6);
-    return reply;
+// The view of one of the reports above.
+template <size_t N> SimDriverReport View(const std::array<uint8_t, N>& report) {
+    return {report.data(), report.size()};
 }
 
 } // namespace
 
-int64_t SimDriverNextUs(const SimDriverSchedule& schedule) {
-    return std::min({schedule.pollUs, schedule.statusUs, schedule.modeUs});
+int64_t SimDriverNextUs(const SimDriverSchedule& schedule, bool originalModel) {
+    const int64_t pollUs = originalModel ? schedule.pollUs : kSimNever;
+    return std::min({pollUs, schedule.statusUs, schedule.modeUs});
 }
 
-SimDriverAction SimDriverTakeNext(SimDriverSchedule& schedule) {
-    const int64_t next = SimDriverNextUs(schedule);
+SimDriverAction SimDriverTakeNext(SimDriverSchedule& schedule, bool originalModel,
+                                  int64_t latencyUs) {
+    const int64_t next = SimDriverNextUs(schedule, originalModel);
+    const int64_t answeredUs = next + latencyUs + kDriverReactionUs;
     if (schedule.modeUs == next) {
         schedule.modeUs = kSimNever;
         return SimDriverAction::Mode;
     }
-    if (schedule.pollUs == next) {
-        schedule.pollUs += kDriverEveryUs;
-        return SimDriverAction::Poll;
+    if (schedule.statusUs == next) {
+        schedule.statusUs += kDriverEveryUs;
+        schedule.modeUs = answeredUs;
+        return SimDriverAction::AskStatus;
     }
-    schedule.modeUs = schedule.statusUs + kDriverReactionUs;
-    schedule.statusUs += kDriverEveryUs;
-    return SimDriverAction::Status;
+    const int step = schedule.pollStep;
+    schedule.pollStep = (step + 1) % kPollSteps;
+    schedule.pollUs = schedule.pollStep == 0
+                          ? schedule.pollUs - 2 * (latencyUs + kDriverReactionUs) + kDriverEveryUs
+                          : answeredUs;
+    return step == 0   ? SimDriverAction::ReadExtension
+           : step == 1 ? SimDriverAction::WriteMotionSensor
+                       : SimDriverAction::ReadMotionSensor;
 }
 
-std::array<SimReport, 3> SimDriverPollAnswers(const SimScenario& scenario, int64_t pollUs) {
-    const int64_t latencyUs = scenario.latencyUs;
-    const int64_t acknowledgedUs = pollUs + 3 * latencyUs;
-    SimReport acknowledgement = StartReport(kAcknowledgeId, kAcknowledgeLength,
-                                            SimButtonsAt(scenario, acknowledgedUs), acknowledgedUs);
-    acknowledgement.bytes[3] = kDriverWriteMotionPlus[0];
-    acknowledgement.bytes[4] = 0x00;
-    return {IdentityReply(scenario, kNunchukIdentity, pollUs + latencyUs),
-            IdentityReply(scenario, kMotionPlusIdentity, pollUs + 2 * latencyUs), acknowledgement};
+void SimDriverHeardNothing(SimDriverSchedule& schedule) {
+    schedule.modeUs = kSimNever;
 }
 
-SimReport SimBuildStatusReport(SimButtons buttons, uint8_t ledBits, int64_t dueUs) {
-    SimReport status = StartReport(0x20, kStatusLength, buttons, dueUs);
-    status.bytes[3] = static_cast<uint8_t>((ledBits & 0xF0) | kExtensionConnected);
-    status.bytes[6] = kBatteryLevel;
-    return status;
+SimDriverReport SimDriverReportOf(SimDriverAction action) {
+    switch (action) {
+    case SimDriverAction::ReadExtension:
+        return View(kReadExtension);
+    case SimDriverAction::WriteMotionSensor:
+        return View(kWriteMotionSensor);
+    case SimDriverAction::ReadMotionSensor:
+        return View(kReadMotionSensor);
+    case SimDriverAction::AskStatus:
+        return View(kAskStatus);
+    case SimDriverAction::Mode:
+        break;
+    }
+    return View(kModeReport);
 }

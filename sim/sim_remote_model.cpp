@@ -15,6 +15,7 @@ constexpr double kCountsPerG = 26.0;         // accelerometer counts for 1 g
 constexpr uint8_t kAccelZero = 128;          // reading at 0 g
 constexpr double kGyroUnitsPerDegPerS = 2.0; // keeps the reading within about +-190
 constexpr double kPi = 3.14159265358979323846;
+constexpr uint8_t kBatteryLevel = 0xC8; // a fresh pair of batteries
 
 // Seconds since opening.
 double Seconds(int64_t us) {
@@ -129,35 +130,39 @@ SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
     return report;
 }
 
-SimReadRequest SimDecodeReadRequest(const uint8_t* report) {
-    return {report[1],
-            (static_cast<uint32_t>(report[2]) << 16) | (static_cast<uint32_t>(report[3]) << 8) |
-                report[4],
-            static_cast<uint16_t>((report[5] << 8) | report[6])};
-}
-
-bool SimIsGyroRegisterRead(const SimReadRequest& request) {
-    return (request.space & kSimRegisterSpace) != 0 && request.address == kSimGyroRegister &&
-           request.size >= 1 && request.size <= 16;
-}
-
-SimReport SimBuildReadReply(const SimReadRequest& request, SimButtons buttons,
-                            uint16_t registerValue, uint8_t errorNibble, int64_t dueUs) {
+SimReport SimBuildReadReply(const SimMemoryAccess& request, SimButtons buttons,
+                            const SimReadResult& result, int64_t dueUs) {
     SimReport reply{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
-    const bool good = SimIsGyroRegisterRead(request);
-    const int size = std::clamp<int>(request.size, 1, 16);
+    const int size = std::clamp<int>(request.size, 1, kSimLongestRead);
     reply.bytes[0] = kSimReadReplyId;
     reply.bytes[1] = buttons.byte1;
     reply.bytes[2] = buttons.byte2;
-    reply.bytes[3] = static_cast<uint8_t>(((size - 1) << 4) |
-                                          (good ? (errorNibble & 0x0F) : kSimErrorBadAddress));
+    reply.bytes[3] = static_cast<uint8_t>(((size - 1) << 4) | (result.error & 0x0F));
     reply.bytes[4] = static_cast<uint8_t>(request.address >> 8);
     reply.bytes[5] = static_cast<uint8_t>(request.address);
-    if (good) {
-        reply.bytes[6] = static_cast<uint8_t>(registerValue >> 8);
-        if (size >= 2) {
-            reply.bytes[7] = static_cast<uint8_t>(registerValue);
-        }
+    if (result.error == 0 || SimIsGyroRegisterRead(request)) {
+        std::copy(result.data.begin(), result.data.begin() + size, reply.bytes.begin() + 6);
     }
     return reply;
+}
+
+SimReport SimBuildStatusReport(SimButtons buttons, uint8_t flags, int64_t dueUs) {
+    SimReport status{dueUs, 7, {}};
+    status.bytes[0] = kSimStatusId;
+    status.bytes[1] = buttons.byte1;
+    status.bytes[2] = buttons.byte2;
+    status.bytes[3] = flags;
+    status.bytes[6] = kBatteryLevel;
+    return status;
+}
+
+SimReport SimBuildAcknowledgement(SimButtons buttons, uint8_t reportId, uint8_t error,
+                                  int64_t dueUs) {
+    SimReport acknowledgement{dueUs, 5, {}};
+    acknowledgement.bytes[0] = kSimAcknowledgeId;
+    acknowledgement.bytes[1] = buttons.byte1;
+    acknowledgement.bytes[2] = buttons.byte2;
+    acknowledgement.bytes[3] = reportId;
+    acknowledgement.bytes[4] = error;
+    return acknowledgement;
 }

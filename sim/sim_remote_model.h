@@ -8,13 +8,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sim_remote_memory.h"
 #include "sim_scenario.h"
 
 constexpr size_t kSimMaxReportLength = 22; // the remote's longest input report
+constexpr uint8_t kSimStatusId = 0x20;
 constexpr uint8_t kSimReadReplyId = 0x21;
-constexpr uint8_t kSimErrorBadAddress = 8; // the remote's error code for a bad read
-constexpr uint32_t kSimGyroRegister = 0x920090;
-constexpr uint8_t kSimRegisterSpace = 0x04; // bit of read request byte 1
+constexpr uint8_t kSimAcknowledgeId = 0x22;
+
+// Bits of a status report's flags byte (byte 3), besides the LED bits 4 to 7.
+constexpr uint8_t kSimStatusExtension = 0x02;  // an extension is plugged in
+constexpr uint8_t kSimStatusContinuous = 0x08; // data reports go out every period
 
 // One input report, due at a moment since opening.
 struct SimReport {
@@ -27,13 +31,6 @@ struct SimReport {
 struct SimButtons {
     uint8_t byte1; // D-pad, Plus
     uint8_t byte2; // A, B, 1, 2, Minus, Home (0x80)
-};
-
-// A decoded 0x17 read request.
-struct SimReadRequest {
-    uint8_t space;    // byte 1: 0x04 for register space
-    uint32_t address; // bytes 2 to 4, most significant first
-    uint16_t size;    // bytes 5 and 6, most significant first
 };
 
 // Buttons down at usSinceOpen: none, then the scenario's `buttons` and `home` from
@@ -55,16 +52,19 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uin
 SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
                              const std::array<uint8_t, 3>& accel, int64_t dueUs);
 
-// Reads the request at the start of an output report 0x17 (7 bytes).
-SimReadRequest SimDecodeReadRequest(const uint8_t* report);
+// Builds the 22-byte 0x21 reply to a read: buttons, (size - 1) << 4 | error (the
+// size taken as 1 to 16), the two low address bytes, then without an error the
+// bytes read.
+SimReport SimBuildReadReply(const SimMemoryAccess& request, SimButtons buttons,
+                            const SimReadResult& result, int64_t dueUs);
 
-// Whether the request reads the gyro register, which answers 1 to 16 bytes.
-bool SimIsGyroRegisterRead(const SimReadRequest& request);
+// Builds the 7-byte 0x20 status report: buttons, the flags byte (LED bits and the
+// kSimStatus bits), two zero bytes and a battery level.
+SimReport SimBuildStatusReport(SimButtons buttons, uint8_t flags, int64_t dueUs);
 
-// Builds the 22-byte 0x21 reply: buttons, (size - 1) << 4 | error, the two low
-// address bytes, then the register's bytes most significant first. A request for
-// anything but the gyro register gets error 8 and no data.
-SimReport SimBuildReadReply(const SimReadRequest& request, SimButtons buttons,
-                            uint16_t registerValue, uint8_t errorNibble, int64_t dueUs);
+// Builds the 5-byte 0x22 acknowledgement of output report reportId with an error
+// code (0 when it was carried out).
+SimReport SimBuildAcknowledgement(SimButtons buttons, uint8_t reportId, uint8_t error,
+                                  int64_t dueUs);
 
 #endif

@@ -249,6 +249,15 @@ bool ParseDelay(std::string_view text, SimScenario& s) {
     return ms.has_value();
 }
 
+// `extension`: what is plugged into the remote's extension port.
+bool ParseExtension(std::string_view text, SimScenario& s) {
+    if (text != "none" && text != "nunchuk") {
+        return false;
+    }
+    s.extension = text == "nunchuk";
+    return true;
+}
+
 // `driver`: whether the kernel's Wii Remote driver talks to the remote beside us.
 bool ParseDriver(std::string_view text, SimScenario& s) {
     return ParseFlag(text, s.kernelDriver);
@@ -284,6 +293,7 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"noise", "counts from 0 to 10", ParseNoise},
     {"backlog", "a count of reports from 1 to 4096", ParseBacklog},
     {"delay", "milliseconds from 0 to 10000", ParseDelay},
+    {"extension", "none or nunchuk", ParseExtension},
     {"driver", "0 or 1", ParseDriver},
     {"replay", "the path of a recording", ParseReplay},
 };

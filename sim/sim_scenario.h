@@ -40,6 +40,7 @@ struct SimScenario {
     int noise = 1;                                    // noise amplitude in counts, 0 for none
     size_t backlog = 64;                              // reports kept for a slow reader
     std::optional<int64_t> delayUs;                   // a 0x12 to the next data report
+    bool extension = false;                           // a Nunchuk is plugged into the remote
     bool kernelDriver = false;                        // Linux's hid-wiimote talks beside us
     std::string replayPath;                           // a recording to play back instead
     std::shared_ptr<const SimReplay> replay;          // its reports, loaded by the parse

@@ -60,14 +60,22 @@ TEST_F(SimStream, EachModeHasItsLengthAndCarriesAccelerationsWhenBitZeroIsSet) {
     }
 }
 
+// Without the continuous bit (byte 1, 0x04) a report that would be the same as the
+// last goes out only when a mode report asks for it; accelerations always change.
 TEST_F(SimStream, AModeChangeShapesOnlyTheReportsDueAfterIt) {
     Open("");
     Write(kModeAccelReport);
     AdvanceMs(25);
     Write(kModeButtonsReport);
     Write({0x12, 0x00, 0x21}); // not a data mode: ignored
-    AdvanceMs(20);
-    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x30, 0x30}));
+    AdvanceMs(30);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x30})) << "buttons only, and none changed";
+    Write(kModeButtonsReport);
+    AdvanceMs(10);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30})) << "a mode report asks for one";
+    Write({0x12, 0x04, 0x30});
+    AdvanceMs(30);
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30, 0x30, 0x30})) << "continuous";
 }
 
 TEST_F(SimStream, RepliesAndDataReportsComeInOrderOfTheirDueTime) {
@@ -106,7 +114,7 @@ TEST_F(SimStream, TheFirstDataReportCanHaveItsOwnIdThenTheModeFollows) {
     } cases[] = {
         {"first=0x33", kModeAccelReport, {0x33, 0x31, 0x31}},
         {"first=0x30", kModeAccelReport, {0x30, 0x31, 0x31}},
-        {"first=0x31", kModeButtonsReport, {0x31, 0x30, 0x30}},
+        {"first=0x31", kModeButtonsReport, {0x31, 0x30}},
         {"first=0x21", kModeAccelReport, {0x21, 0x31, 0x31}},
         {"first=50", kModeAccelReport, {0x32, 0x31, 0x31}},
     };
@@ -169,18 +177,36 @@ TEST_F(SimStream, ReplyLayoutAndErrorNibble) {
         {"gyro=1234", kGyroRequestReport, {0x00, 0x00, 0x10, 0x00, 0x90, 0x12, 0x34}},
         {"gyro=1234;error=5", kGyroRequestReport, {0x00, 0x00, 0x15, 0x00, 0x90, 0x12, 0x34}},
         {"gyro=1234;error=8", kGyroRequestReport, {0x00, 0x00, 0x18, 0x00, 0x90, 0x12, 0x34}},
-        {"gyro=1234;buttons=02,04@0", kGyroRequestReport, {0x02, 0x04, 0x10, 0x00, 0x90, 0x12, 0x34}},
+        {"gyro=1234;buttons=02,04@0",
+         kGyroRequestReport,
+         {0x02, 0x04, 0x10, 0x00, 0x90, 0x12, 0x34}},
         // one byte asked: the high byte alone
         {"gyro=1234",
          {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x01},
          {0x00, 0x00, 0x00, 0x00, 0x90, 0x12, 0x00}},
-        // any other address, memory space, or a size beyond 16: error 8, no data
+        // an extension port with nothing plugged in, or a motion sensor the original
+        // remote lacks: error 7, no data
         {"gyro=1234",
          {0x17, 0x04, 0xA4, 0x00, 0x20, 0x00, 0x02},
-         {0x00, 0x00, 0x18, 0x00, 0x20, 0x00, 0x00}},
+         {0x00, 0x00, 0x17, 0x00, 0x20, 0x00, 0x00}},
+        {"extension=nunchuk",
+         {0x17, 0x04, 0xA6, 0x00, 0xFA, 0x00, 0x06},
+         {0x00, 0x00, 0x57, 0x00, 0xFA, 0x00, 0x00}},
+        // what is there: a Nunchuk's identity, the calibration in the EEPROM
+        {"extension=nunchuk",
+         {0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06},
+         {0x00, 0x00, 0x50, 0x00, 0xFA, 0x00, 0x00}},
+        {"",
+         {0x17, 0x00, 0x00, 0x00, 0x16, 0x00, 0x02},
+         {0x00, 0x00, 0x10, 0x00, 0x16, 0x80, 0x80}},
+        // an address that does not exist (this one beyond the EEPROM), a block
+        // overrun, a size beyond 16: error 8, no data
         {"gyro=1234",
          {0x17, 0x00, 0x92, 0x00, 0x90, 0x00, 0x02},
          {0x00, 0x00, 0x18, 0x00, 0x90, 0x00, 0x00}},
+        {"extension=nunchuk",
+         {0x17, 0x04, 0xA4, 0x00, 0xFF, 0x00, 0x02},
+         {0x00, 0x00, 0x18, 0x00, 0xFF, 0x00, 0x00}},
         {"gyro=1234",
          {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x20},
          {0x00, 0x00, 0xF8, 0x00, 0x90, 0x00, 0x00}},
@@ -195,6 +221,45 @@ TEST_F(SimStream, ReplyLayoutAndErrorNibble) {
         ASSERT_EQ(reply->size(), 22u);
         EXPECT_EQ((*reply)[0], 0x21);
         EXPECT_EQ(Bytes(reply->begin() + 1, reply->begin() + 8), c.bytes1to7);
+    }
+}
+
+// A status report for 0x15 (LEDs, extension, continuous mode, battery) and an
+// acknowledgement for every write and for any report with bit 1 of byte 1 set, each
+// after the latency, with the error code of where a write went.
+TEST_F(SimStream, StatusRequestsAndWritesAreAnswered) {
+    struct Case {
+        const char* scenario;
+        std::vector<Bytes> requests;
+        Bytes answer; // the last report that comes
+    };
+    const Case cases[] = {
+        {"", {{0x15, 0x00}}, {0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC8}},
+        {"extension=nunchuk;buttons=00,08@0",
+         {{0x11, 0x90}, {0x12, 0x04, 0x31}, {0x15, 0x00}},
+         {0x20, 0x00, 0x08, 0x9A, 0x00, 0x00, 0xC8}},
+        {"extension=nunchuk",
+         {{0x16, 0x04, 0xA4, 0x00, 0xF0, 0x01, 0x55}},
+         {0x22, 0x00, 0x00, 0x16, 0x00}},
+        {"", {{0x16, 0x04, 0xA4, 0x00, 0xF0, 0x01, 0x55}}, {0x22, 0x00, 0x00, 0x16, 0x07}},
+        {"", {{0x16, 0x04, 0xC0, 0x00, 0x00, 0x01, 0x55}}, {0x22, 0x00, 0x00, 0x16, 0x08}},
+        {"", {{0x16, 0x00, 0x00, 0x10, 0x00, 0x02, 0x01, 0x02}}, {0x22, 0x00, 0x00, 0x16, 0x00}},
+        {"", {{0x11, 0x12}}, {0x22, 0x00, 0x00, 0x11, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Open(c.scenario);
+        for (const Bytes& request : c.requests) {
+            Bytes report = request;
+            report.resize(22);
+            Write(report);
+        }
+        AdvanceMs(1);
+        EXPECT_EQ(Ids(ReadAll()), Bytes{}) << "not before the latency";
+        AdvanceMs(1);
+        const std::vector<Bytes> answers = ReadAll();
+        ASSERT_FALSE(answers.empty());
+        EXPECT_EQ(answers.back(), c.answer);
     }
 }
 
@@ -266,22 +331,22 @@ TEST_F(SimStream, ADelayHoldsBackTheFirstDataReportAfterEveryModeReport) {
 // place of everything the other keys would send; once it has run out, the remote
 // stays silent and answers no request.
 TEST_F(SimStream, ARecordingReplaysFromTheFirstModeReportInItsSpacingThenFallsSilent) {
-    const std::string path = WriteTestFile("recording",
-                                           "# recorded by hid-recorder\n"
-                                           "R: 4 05 01\n"
-                                           "09 02\n"
-                                           "N: Nintendo RVL-CNT-01\n"
-                                           "P: bluetooth\n"
-                                           "I: 5 057e 0306\n"
-                                           "D: 0\n"
-                                           "E: 000010.000000 6 31 00 00 80 80 99\n"
-                                           "# ReportID: 49\n"
-                                           "E: 000010.010000 6 31 00 08 81 80 9a\n"
-                                           "D: 1\n"
-                                           "E: 000010.011000 3 30 00 00\n"
-                                           "D: 0\n"
-                                           "E: 000010.012000 8 21 00 00 10 00 90 01 2c\n"
-                                           "E: 000010.020000 3 30 00 80\n");
+    const std::string path =
+        WriteTestFile("recording", "# recorded by hid-recorder\n"
+                                   "R: 4 05 01\n"
+                                   "09 02\n"
+                                   "N: Nintendo RVL-CNT-01\n"
+                                   "P: bluetooth\n"
+                                   "I: 5 057e 0306\n"
+                                   "D: 0\n"
+                                   "E: 000010.000000 6 31 00 00 80 80 99\n"
+                                   "# ReportID: 49\n"
+                                   "E: 000010.010000 6 31 00 08 81 80 9a\n"
+                                   "D: 1\n"
+                                   "E: 000010.011000 3 30 00 00\n"
+                                   "D: 0\n"
+                                   "E: 000010.012000 8 21 00 00 10 00 90 01 2c\n"
+                                   "E: 000010.020000 3 30 00 80\n");
     Open(("gyro=0064;latency=5000;period=1;replay=" + path).c_str());
     Write(kAllLedsReport);
     AdvanceMs(100);
@@ -306,47 +371,52 @@ TEST_F(SimStream, ARecordingReplaysFromTheFirstModeReportInItsSpacingThenFallsSi
     EXPECT_EQ(lastResult, 0);
 }
 
-// Linux's hid-wiimote beside us: its identity reads and write at 1 s, answered a
-// latency apart; at 2 s a status report, after which its mode report turns the
-// stream to buttons only until the program's next mode report.
-TEST_F(SimStream, TheKernelDriverReadsBesideUsAndTurnsTheStreamToButtonsAfterAStatus) {
-    Open("driver=1;accel=1,2,3");
+// Linux's hid-wiimote beside us, long after it bound: from 1 s and every 4 s (on the
+// original remote only) it reads the extension's identity, wakes a motion sensor
+// and reads its identity, each request after the answer before; from 2 s and every
+// 4 s the desktop's battery read makes it ask for a status report, after which its
+// mode report turns the stream to buttons only until the program's next one.
+TEST_F(SimStream, TheKernelDriverPollsAndAsksForTheBatteryBesideUs) {
+    Open("driver=1;extension=nunchuk;accel=1,2,3");
     Write(kModeAccelReport);
+    Write({0x11, 0xF0});
     AdvanceMs(999);
     ReadAll();
-    AdvanceMs(7);
+    AdvanceMs(11);
     const std::vector<Bytes> poll = ReadAll();
-    ASSERT_EQ(Ids(poll), (Bytes{0x31, 0x21, 0x21, 0x22}));
+    ASSERT_EQ(Ids(poll), (Bytes{0x31, 0x21, 0x22, 0x21, 0x31}));
     EXPECT_EQ(Bytes(poll[1].begin() + 3, poll[1].begin() + 12),
-              (Bytes{0x50, 0x00, 0xFA, 0x00, 0x00, 0xA4, 0x20, 0x00, 0x00}));
-    EXPECT_EQ(Bytes(poll[2].begin() + 3, poll[2].begin() + 12),
-              (Bytes{0x50, 0x00, 0xFA, 0x00, 0x00, 0xA6, 0x20, 0x00, 0x05}));
-    EXPECT_EQ(poll[3], (Bytes{0x22, 0x00, 0x00, 0x16, 0x00}));
+              (Bytes{0x50, 0x00, 0xFA, 0x00, 0x00, 0xA4, 0x20, 0x00, 0x00}))
+        << "the Nunchuk's identity";
+    EXPECT_EQ(poll[2], (Bytes{0x22, 0x00, 0x00, 0x16, 0x07})) << "no motion sensor to wake";
+    EXPECT_EQ(Bytes(poll[3].begin() + 3, poll[3].begin() + 6), (Bytes{0x57, 0x00, 0xFA}));
 
-    Write({0x11, 0xF0});
-    AdvanceMs(994);
+    AdvanceMs(992);
     const std::vector<Bytes> toStatus = ReadAll();
     ASSERT_FALSE(toStatus.empty());
     EXPECT_EQ(toStatus.back(), (Bytes{0x20, 0x00, 0x00, 0xF2, 0x00, 0x00, 0xC8}));
     AdvanceMs(30);
-    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30, 0x30})) << "the driver's mode, from 2001 ms";
+    EXPECT_EQ(Ids(ReadAll()), (Bytes{0x30})) << "the driver's mode from 2003 ms, unchanging";
     Write(kModeAccelReport);
     AdvanceMs(10);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31}));
 
     const std::vector<std::string> log = LogLines();
-    for (const char* line : {"1000 driver 17 04 a4 00 fa 00 06", "1000 driver 17 04 a6 00 fa 00 06",
-                             "2001 driver 12 00 30"}) {
+    for (const char* line :
+         {"1000 driver 17 04 a4 00 fa 00 06",
+          "1003 driver 16 04 a6 00 f0 01 55 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
+          "1006 driver 17 04 a6 00 fa 00 06", "2000 driver 15 00", "2003 driver 12 00 30"}) {
         EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
     }
 
     CloseHidHandle(handle);
     handle = OpenHidHandle(kVendor, 0x0330);
     Write(kModeAccelReport);
-    AdvanceMs(1010);
+    AdvanceMs(2002);
     const Bytes laterModel = Ids(ReadAll());
     EXPECT_EQ(std::count(laterModel.begin(), laterModel.end(), 0x21), 0)
         << "no identity poll on the later model";
+    EXPECT_EQ(laterModel.back(), 0x20) << "but the battery read";
 }
 
 TEST_F(SimStream, ASlowReaderGetsTheNewestReportsInOrder) {
