@@ -35,6 +35,9 @@ void SimAdvanceClock(int64_t microseconds);
 // every read and write on it fails.
 void SimUnplug();
 
+// Presses Home alone on the open remote now, as the key `home` does at its moment.
+void SimPressHome();
+
 // How many ReadReport calls the open remote (or the last one opened) has taken,
 // whatever they brought: lets a test tell a read that found nothing from no read.
 int64_t SimReadCount();

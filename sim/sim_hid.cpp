@@ -229,7 +229,7 @@ void PushReport(SimSession& session, const SimReport& report) {
     }
 }
 
-// 0x12: a data mode (0x30 to 0x3F) becomes the mode; any other is ignored. A
+// 0x12: one of the remote's data modes becomes the mode; any other is ignored. A
 // remote that does not stream starts to, unless the scenario keeps it silent; with
 // `delay`, every mode report holds the next data report back by that long. In a
 // replay, the first mode report starts the recording and later ones change nothing.
@@ -242,7 +242,7 @@ void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs
         return;
     }
     const uint8_t mode = report[2];
-    if ((mode & 0xF0) == 0x30) {
+    if (SimIsDataMode(mode)) {
         session.mode = mode;
         session.continuous = (report[1] & kContinuousBit) != 0;
         session.nextDataDue = true;
@@ -589,6 +589,14 @@ void SimUnplug() {
     std::lock_guard<std::mutex> hold(remote.lock);
     remote.session.scenario.unplugFromUs =
         std::min(remote.session.scenario.unplugFromUs, NowUs(remote));
+    remote.changed.notify_all();
+}
+
+void SimPressHome() {
+    SimRemote& remote = Remote();
+    std::lock_guard<std::mutex> hold(remote.lock);
+    remote.session.scenario.homeFromUs =
+        std::min(remote.session.scenario.homeFromUs, NowUs(remote));
     remote.changed.notify_all();
 }
 

@@ -68,6 +68,21 @@ uint8_t AccelCounts(double g, int noise) {
 
 } // namespace
 
+const std::array<SimReportShape, 25> kSimRemoteReports = {{
+    {0x10, 1, false}, {0x11, 1, false},  {0x12, 2, false}, {0x13, 1, false},  {0x14, 1, false},
+    {0x15, 1, false}, {0x16, 21, false}, {0x17, 6, false}, {0x18, 21, false}, {0x19, 1, false},
+    {0x1A, 1, false}, {0x20, 6, true},   {0x21, 21, true}, {0x22, 4, true},   {0x30, 2, true},
+    {0x31, 5, true},  {0x32, 10, true},  {0x33, 17, true}, {0x34, 21, true},  {0x35, 21, true},
+    {0x36, 21, true}, {0x37, 21, true},  {0x3D, 21, true}, {0x3E, 21, true},  {0x3F, 21, true},
+}};
+
+bool SimIsDataMode(uint8_t mode) {
+    return std::any_of(kSimRemoteReports.begin(), kSimRemoteReports.end(),
+                       [mode](const SimReportShape& shape) {
+                           return shape.input && shape.id == mode && (mode & 0xF0) == 0x30;
+                       });
+}
+
 SimButtons SimButtonsAt(const SimScenario& scenario, int64_t usSinceOpen) {
     SimButtons buttons{0x00, 0x00};
     const bool held = scenario.buttons && usSinceOpen >= scenario.buttons->fromUs;
@@ -113,10 +128,10 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
 SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
                              const std::array<uint8_t, 3>& accel, int64_t dueUs) {
     SimReport report{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
-    if (reportId == 0x30) {
-        report.length = 3;
-    } else if (reportId == 0x31) {
-        report.length = 6;
+    if (SimIsDataMode(reportId)) {
+        for (const SimReportShape& shape : kSimRemoteReports) {
+            report.length = shape.id == reportId ? shape.payloadBytes + 1 : report.length;
+        }
     }
     report.bytes[0] = reportId;
     report.bytes[1] = buttons.byte1;

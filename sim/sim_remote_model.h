@@ -20,6 +20,21 @@ constexpr uint8_t kSimAcknowledgeId = 0x22;
 constexpr uint8_t kSimStatusExtension = 0x02;  // an extension is plugged in
 constexpr uint8_t kSimStatusContinuous = 0x08; // data reports go out every period
 
+// One report of the remote: its ID, its payload in bytes (the ID not counted), and
+// whether the remote sends it (input) or takes it (output).
+struct SimReportShape {
+    uint8_t id;
+    uint8_t payloadBytes;
+    bool input;
+};
+
+// Every report the remote takes (0x10 to 0x1A) and sends (0x20 to 0x22, the data
+// reports 0x30 to 0x37 and 0x3D to 0x3F), as the remote's documentation lists them.
+extern const std::array<SimReportShape, 25> kSimRemoteReports;
+
+// Whether mode is one of the remote's data reports, which a 0x12 may ask for.
+bool SimIsDataMode(uint8_t mode);
+
 // One input report, due at a moment since opening.
 struct SimReport {
     int64_t dueUs;                                  // when the remote sends it
@@ -47,8 +62,9 @@ std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t u
 // signed 16-bit word (0x10000 + v for negative v).
 uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uint64_t requestIndex);
 
-// Builds a data report: 0x30 is 3 bytes, 0x31 is 6, every other ID 22; the
-// accelerations stand at bytes 3 to 5 when the ID is a data report with bit 0 set.
+// Builds a data report at the length the remote sends it (0x30 is 3 bytes, 0x31 is
+// 6, 0x32 is 11, 0x33 is 18, the rest 22), any other ID at 22 bytes; the
+// accelerations stand at bytes 3 to 5 when the ID is 0x30 to 0x3F with bit 0 set.
 SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
                              const std::array<uint8_t, 3>& accel, int64_t dueUs);
 

@@ -5,24 +5,11 @@
 #ifndef TOBRISK_SIM_UHID_REMOTE_DESCRIPTOR_H
 #define TOBRISK_SIM_UHID_REMOTE_DESCRIPTOR_H
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-// One report of the remote: its ID, its payload in bytes (the ID not counted), and
-// whether the remote sends it (input) or takes it (output).
-struct RemoteReportShape {
-    uint8_t id;
-    uint8_t payloadBytes;
-    bool input;
-};
-
-// Every report the remote takes (0x10 to 0x1A) and sends (0x20 to 0x22, the data
-// reports 0x30 to 0x37 and 0x3D to 0x3F), as the remote's documentation lists them.
-extern const RemoteReportShape kRemoteReports[];
-extern const size_t kRemoteReportCount;
-
-// The descriptor's bytes.
+// The descriptor's bytes, one entry for each of the remote's reports
+// (kSimRemoteReports).
 std::vector<uint8_t> RemoteReportDescriptor();
 
 #endif

@@ -13,6 +13,8 @@
 // there) and so is a `period` below 10 ms (the remote sends at most every 10 ms).
 // SIGTERM or SIGINT destroys the device and ends the program with code 0; the
 // scenario's `unplug` destroys it at that moment and ends the program the same way.
+// For tests that act on events rather than at fixed moments, SIGUSR1 presses Home
+// now (as `home` does at its moment) and SIGUSR2 unplugs the remote now.
 //
 // Threads: the main thread answers the kernel's events; the input thread reads the
 // model and writes input reports. Both write whole events to the uhid file, which
@@ -153,6 +155,25 @@ std::string ScenarioProblem() {
     return "";
 }
 
+// Acts on the signal waiting in signals: SIGUSR1 presses Home, SIGUSR2 unplugs the
+// remote. Returns false for SIGTERM and SIGINT, which end the program.
+bool TakeSignal(int signals) {
+    signalfd_siginfo info{};
+    if (read(signals, &info, sizeof(info)) != static_cast<ssize_t>(sizeof(info))) {
+        return true;
+    }
+    switch (info.ssi_signo) {
+    case SIGUSR1:
+        SimPressHome();
+        return true;
+    case SIGUSR2:
+        SimUnplug();
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Waits for the kernel's events, a signal or the model's end; returns the exit code.
 int Serve(int uhid, HidHandle handle, int signals, int modelEnded) {
     pollfd watched[] = {{uhid, POLLIN, 0}, {signals, POLLIN, 0}, {modelEnded, POLLIN, 0}};
@@ -164,7 +185,10 @@ int Serve(int uhid, HidHandle handle, int signals, int modelEnded) {
             std::perror("tobrisk-uhid-remote: poll");
             return 1;
         }
-        if (watched[1].revents != 0 || watched[2].revents != 0) {
+        if (watched[1].revents != 0 && !TakeSignal(signals)) {
+            return 0;
+        }
+        if (watched[2].revents != 0) {
             return 0;
         }
         if ((watched[0].revents & (POLLERR | POLLHUP)) != 0) {
@@ -178,12 +202,14 @@ int Serve(int uhid, HidHandle handle, int signals, int modelEnded) {
     }
 }
 
-// Blocks SIGTERM and SIGINT in every thread and returns a descriptor that reads them.
+// Blocks the signals the program takes in every thread and returns a descriptor that
+// reads them.
 int TakeSignals() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
+    for (int taken : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2}) {
+        sigaddset(&set, taken);
+    }
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     return signalfd(-1, &set, SFD_CLOEXEC);
 }

@@ -14,7 +14,8 @@ requests_sent() { grep -c "$GYRO_REQUEST" "$LOG"; }
 # Milliseconds since the epoch.
 now_ms() { date +%s%3N; }
 
-# Waits up to $2 seconds (a decimal, e.g. 1.5) for the command in $1 to succeed.
+# Waits up to $2 seconds (a decimal, e.g. 1.5) for the command in $1 to succeed,
+# trying it every WAIT_STEP seconds (0.05 unless set).
 wait_for() {
   local deadline
   deadline=$(( $(now_ms) + $(awk "BEGIN { print int($2 * 1000) }") ))
@@ -22,7 +23,7 @@ wait_for() {
     if [ "$(now_ms)" -gt "$deadline" ]; then
       return 1
     fi
-    sleep 0.05
+    sleep "${WAIT_STEP:-0.05}"
   done
 }
 

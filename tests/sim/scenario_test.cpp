@@ -47,6 +47,8 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
         {"delay=10001", "delay"},
         {"delay=", "delay"},
         {"driver=2", "driver"},
+        {"extension=Nunchuk", "extension"},
+        {"extension=", "extension"},
         {"replay=", "replay"},
         {"latency=5;latency=6", "latency"},
         {"stream=0;;present=1;mute", "mute"},
@@ -130,6 +132,8 @@ TEST_F(SimScenarioText, ValidScenariosAreTaken) {
         "period=1;latency=10000000",
         "delay=0;driver=0",
         "delay=10000;driver=1",
+        "extension=none",
+        "extension = nunchuk;driver=1",
     };
     for (const char* text : texts) {
         SCOPED_TRACE(text);

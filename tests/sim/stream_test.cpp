@@ -45,7 +45,7 @@ TEST_F(SimStream, EachModeHasItsLengthAndCarriesAccelerationsWhenBitZeroIsSet) {
     };
     const Case cases[] = {
         {0x30, {0x30, 0x00, 0x00}, 3},           {0x31, {0x31, 0x00, 0x00, 1, 2, 3}, 6},
-        {0x32, {0x32, 0x00, 0x00, 0, 0, 0}, 22}, {0x33, {0x33, 0x00, 0x00, 1, 2, 3}, 22},
+        {0x32, {0x32, 0x00, 0x00, 0, 0, 0}, 11}, {0x33, {0x33, 0x00, 0x00, 1, 2, 3}, 18},
         {0x37, {0x37, 0x00, 0x00, 1, 2, 3}, 22}, {0x3E, {0x3E, 0x00, 0x00, 0, 0, 0}, 22},
     };
     for (const Case& c : cases) {
@@ -68,6 +68,7 @@ TEST_F(SimStream, AModeChangeShapesOnlyTheReportsDueAfterIt) {
     AdvanceMs(25);
     Write(kModeButtonsReport);
     Write({0x12, 0x00, 0x21}); // not a data mode: ignored
+    Write({0x12, 0x00, 0x38}); // nor is this one, which the remote does not have
     AdvanceMs(30);
     EXPECT_EQ(Ids(ReadAll()), (Bytes{0x31, 0x31, 0x30})) << "buttons only, and none changed";
     Write(kModeButtonsReport);

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Inside the virtual machine (run-in-vm): the real tobrisk through the kernel's
+# hidraw when the remote is not there, when it never streams, and when it vanishes
+# while tobrisk samples (the kernel removes its device); and the scenarios the uhid
+# remote refuses, since a real remote could not follow them. hid-wiimote holds the
+# remote, as it does by default. Usage: faults.sh BUILD_FOLDER
+set -uo pipefail
+source "$(dirname "$0")/kernel_lib.sh" "$1"
+start_x || exit 1
+
+# The program with no display, where its message box's text goes to standard
+# error: prints "exit code|the last line it wrote".
+headless_run() {
+  env -u DISPLAY "$PROGRAM" 2>"$ERR"
+  echo "$?|$(tail -n 1 "$ERR")"
+}
+
+# The program under X at a start-up failure: its box shows, Enter dismisses it and
+# the program ends with exit code $2; $1 names the check.
+check_box_run() {
+  start_tobrisk
+  if wait_for '[ -n "$(find_window tobrisk)" ]' 30; then
+    xdotool key --window "$(find_window tobrisk)" Return 2>/dev/null
+    check_exit "$1" 30 "$2"
+  else
+    fail "$1" "no message box"
+    kill -9 "$PID" 2>/dev/null
+  fi
+}
+
+step "scenarios the uhid remote refuses"
+for scenario in "driver=1" "period=5"; do
+  TINY_HID_SIM=$scenario "$UHID_REMOTE" >/dev/null 2>"$ERR"
+  check "uhid remote refuses $scenario: exit code, no device" "2|" "$?|$(hid_device)"
+done
+
+step "no remote"
+check_box_run "no remote: the box" 1
+check "no remote: the message" "1|Wii-Remote not found." "$(headless_run)"
+
+step "a remote that never streams"
+if start_remote "stream=0"; then
+  check_box_run "silent remote: the box" 1
+  check "silent remote: the message" "1|Wii-Remote cannot open." "$(headless_run)"
+  check "silent remote: the mode report of each run reached it, nothing else of ours" \
+    "write 12 00 31|write 12 00 31" "$(program_events | paste -sd'|')"
+else
+  fail "silent remote" "no hidraw node for the remote: $(describe_remote)"
+fi
+stop_remote
+
+# The remote vanishes while tobrisk samples: the window keeps its last bars and
+# answers, and Esc ends the program as usual.
+step "a remote that vanishes"
+if start_remote "accel=128,0,255;gyro=0064" && start_sampling_tobrisk 2; then
+  check_bars "before it vanished"
+  unplug_remote
+  check "vanished: the kernel removed the remote" yes \
+    "$(wait_for '[ -z "$(hid_device)" ]' 20 && echo yes)"
+  wait "$REMOTE_PID" 2>/dev/null
+  check "vanished: the remote destroyed its device" "tobrisk-uhid-remote: destroyed (unplugged)" \
+    "$(tail -n 1 "$REMOTE_OUT")"
+  check_bars "after it vanished"
+  xdotool key --window "$WINDOW" Escape 2>/dev/null
+  check_exit "vanished: Esc" 30 0
+else
+  fail "vanished" "sampling never started"
+  stop_remote
+fi
+
+finish_checks "kernel faults"

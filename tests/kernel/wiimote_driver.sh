@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Inside the virtual machine (run-in-vm): the real tobrisk over the hidraw node of
+# the uhid remote while the kernel's own driver, hid-wiimote, holds the remote and
+# talks to it beside us. The original remote with a Nunchuk in its port, so that
+# the driver reads its identity on binding and every 4 s, and a battery read of the
+# desktop's, after which the driver sets its own reporting mode; then the later
+# model. Under emulation durations mean nothing: the checks are of orders, values
+# and endings. Usage: wiimote_driver.sh BUILD_FOLDER
+set -uo pipefail
+source "$(dirname "$0")/kernel_lib.sh" "$1"
+start_x || exit 1
+
+# Lines of the remote's log from its first line matching $1 on.
+log_after_first() { log_events | sed -n "\|$1|,\$p"; }
+
+# Whether the log shows, since sampling began, the driver's identity poll and its
+# mode report after a status request (before Home, the program sends no 12 00 30).
+driver_seen_while_sampling() {
+  local sampling
+  sampling=$(log_after_first "$GYRO_REQUEST")
+  echo "$sampling" | grep -q 'write 17 04 a4 00 fa 00 06' &&
+    echo "$sampling" | sed -n '/^write 15 00/,$p' | grep -q '^write 12 00 30'
+}
+
+# The original remote, its Nunchuk, the driver's polls and a battery read. The
+# replies come 10 ms late, so that a bar showing the driver's reply would stand
+# for a sample's time, long enough for the watcher to see.
+step "the original remote with a Nunchuk"
+RECORDING=$(mktemp)
+if start_remote "extension=nunchuk;accel=128,0,255;gyro=0064;latency=10000"; then
+  check "original: the driver holds the remote" wiimote "$(remote_driver)"
+  check "original: the driver found the Nunchuk" nunchuk \
+    "$(cat "/sys/bus/hid/devices/$(hid_device)/extension")"
+  check "original: the driver read the Nunchuk's identity on binding" yes \
+    "$(log_events | grep -q 'write 17 04 a4 00 fa 00 06' && echo yes)"
+  export TINY_HID_RECORD=$RECORDING
+  if start_sampling_tobrisk 2; then
+    unset TINY_HID_RECORD
+    check_bars "original"
+    start_watching_gyro_bar
+    cat /sys/class/power_supply/wiimote_battery_*/capacity >/dev/null
+    check "original: the driver talks while we sample" yes \
+      "$(wait_for driver_seen_while_sampling 30 && echo yes)"
+    press_home
+    check_exit "original: Home" 30 0
+    check "original: the gyro bar never showed anything but the gyro" yes \
+      "$(stop_watching_gyro_bar | only_the_gyro_bar)"
+    stop_remote
+    check "original: the release last" "write 12 00 30|write 11 10" \
+      "$(program_events | tail -n 2 | paste -sd'|')"
+    check "original: the driver's replies reached us" yes \
+      "$(grep -q '^E: [0-9.]* 22 21 00 .. 50 00 fa 00 00 a4 20 00 00' "$RECORDING" && echo yes)"
+    check "original: standard error names the driver" yes \
+      "$(grep -q "bound to the kernel driver 'wiimote'" "$ERR" && echo yes)"
+  else
+    fail "original" "sampling never started"
+    cat "$ERR"
+    stop_remote
+  fi
+else
+  fail "original" "no hidraw node for the remote: $(describe_remote)"
+  stop_remote
+fi
+unset TINY_HID_RECORD
+[ -n "${KEEP_LOGS:-}" ] && cp "$LOG" /vm/original-remote.log
+
+# The later model: the driver finds its built-in motion sensor and never polls.
+step "the later model"
+if start_remote "accel=128,0,255;gyro=0064" --later-model; then
+  check "later model: the driver holds the remote" wiimote "$(remote_driver)"
+  check "later model: the driver took it for the later model" gen20 \
+    "$(cat "/sys/bus/hid/devices/$(hid_device)/devtype")"
+  if start_sampling_tobrisk 2; then
+    check_bars "later model"
+    press_home
+    check_exit "later model: Home" 30 0
+    stop_remote
+    check "later model: the release last" "write 12 00 30|write 11 10" \
+      "$(program_events | tail -n 2 | paste -sd'|')"
+    check "later model: standard error names the driver" yes \
+      "$(grep -q "bound to the kernel driver 'wiimote'" "$ERR" && echo yes)"
+  else
+    fail "later model" "sampling never started"
+    cat "$ERR"
+    stop_remote
+  fi
+else
+  fail "later model" "no hidraw node for the remote: $(describe_remote)"
+  stop_remote
+fi
+[ -n "${KEEP_LOGS:-}" ] && cp "$LOG" /vm/later-remote.log
+
+finish_checks "hid-wiimote"
