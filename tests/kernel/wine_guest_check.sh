@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Inside the virtual machine (run-in-vm), by hand: the x86_64 tobrisk.exe beside the
+# Inside the virtual machine (run-in-vm): the x86_64 tobrisk.exe beside the
 # real tiny_hid_dll.dll under Wine, against the uhid remote that hid-wiimote holds.
 # Wine's HID bus driver (winebus.sys) offers the remote's hidraw node to Windows
 # programs, so the real library's search through setupapi, its look at the
@@ -8,10 +8,12 @@
 # remote in buttons-only reporting with its first LED lit.
 #
 #   tests/kernel/run-in-vm --timeout 600 tests/kernel/wine_guest_check.sh \
-#       build/plain build/win-x86_64
+#       build/plain build/win-x86_64 [PREFIX]
 #
-# It is not part of the test command: a fresh Wine prefix alone takes from 40 s to
-# several minutes under emulation. What Wine 8 (Debian bookworm) needs, as its
+# The x86_64 build's Wine tests run it as WineInsideTheKernel. A fresh Wine prefix
+# takes a minute or more under emulation: given PREFIX, a prefix the host made (the
+# Wine tests' own), the guest starts from it instead; what the guest writes stays
+# in its memory. What Wine 8 (Debian bookworm) needs, as its
 # debug output showed:
 # - "Enable SDL" = 0 under HKLM\System\CurrentControlSet\Services\winebus. With the
 #   default, winebus starts only its SDL bus (which fails without libSDL2) and not
@@ -27,7 +29,7 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 WORK=$(mktemp -d)
 WINE_LOG=$WORK/wine.log
-export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${3:-$WORK/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 stop_wine() {
   "$WINESERVER" -k 2>/dev/null
@@ -56,7 +58,7 @@ message_box_text() { grep -o 'MSGBOX_OnInit L"[^"]*"' "$WINE_LOG" | tail -n 1 | 
 
 step "a Wine prefix, winebus set to offer hidraw nodes"
 cp "$WINDOWS_BUILD/tobrisk.exe" "$WINDOWS_BUILD/tiny_hid_dll.dll" "$WORK/"
-env -u DISPLAY "$WINE64" wineboot --init >"$WORK/wineboot.log" 2>&1
+[ -f "$WINEPREFIX/system.reg" ] || env -u DISPLAY "$WINE64" wineboot --init >"$WORK/wineboot.log" 2>&1
 printf 'REGEDIT4\n\n[%s]\n"Enable SDL"=dword:00000000\n"DisableInput"=dword:00000001\n' \
   'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus' >"$WORK/winebus.reg"
 env -u DISPLAY "$WINE64" reg import "$WORK/winebus.reg" >>"$WORK/wineboot.log" 2>&1
