@@ -99,10 +99,12 @@ describe_remote() {
 press_home() { kill -USR1 "$REMOTE_PID"; }
 unplug_remote() { kill -USR2 "$REMOTE_PID"; }
 
-# Stops the uhid remote (SIGTERM destroys the device) and waits for the node to go.
+# Stops the uhid remote (SIGTERM destroys the device) and waits for the device to
+# go; sets REMOTE_CODE, its exit code.
 stop_remote() {
   kill "$REMOTE_PID" 2>/dev/null || true
-  wait "$REMOTE_PID" 2>/dev/null || true
+  REMOTE_CODE=0
+  wait "$REMOTE_PID" 2>/dev/null || REMOTE_CODE=$?
   wait_for '[ -z "$(hid_device)" ]' 10 || true
 }
 

@@ -75,6 +75,8 @@ if start_remote "accel=128,0,255;gyro=0064" --later-model; then
     press_home
     check_exit "later model: Home" 30 0
     stop_remote
+    check "later model: SIGTERM destroys the remote's device" "0|destroyed|" \
+      "$REMOTE_CODE|$(tail -n 1 "$REMOTE_OUT" | cut -d' ' -f2)|$(hid_device)"
     check "later model: the release last" "write 12 00 30|write 11 10" \
       "$(program_events | tail -n 2 | paste -sd'|')"
     check "later model: standard error names the driver" yes \
