@@ -232,6 +232,13 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
         s.delayUs = static_cast<int64_t>(n) * 1000;
         return true;
     }
+    if (key == "extension") {
+        if (value != "none" && value != "nunchuk") {
+            return false;
+        }
+        s.extension = value == "nunchuk";
+        return true;
+    }
     if (key == "driver") {
         if (!Number(value, 1, n)) {
             return false;
@@ -248,7 +255,8 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
 
 const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "latency",
                              "period", "home", "buttons", "error", "mute", "unplug",
-                             "seed", "noise", "backlog", "delay", "driver", "replay"};
+                             "seed", "noise", "backlog", "delay", "extension", "driver",
+                             "replay"};
 
 // Whether name is one of the scenario's keys.
 bool IsKey(std::string_view name) {
@@ -335,7 +343,7 @@ bool Same(const SimScenario& a, const SimScenario& b) {
            sameButtons && a.errorNibble == b.errorNibble && a.muteFromUs == b.muteFromUs &&
            a.unplugFromUs == b.unplugFromUs && a.seed == b.seed && a.noise == b.noise &&
            a.backlog == b.backlog && a.delayUs == b.delayUs && a.kernelDriver == b.kernelDriver &&
-           a.replayPath == b.replayPath;
+           a.extension == b.extension && a.replayPath == b.replayPath;
 }
 
 // Two lower-case hex digits.
@@ -359,6 +367,7 @@ std::string Written(const SimScenario& s) {
                        std::to_string(s.noise) + ";seed=" + std::to_string(s.seed) + ";;";
     text += "present=" + std::to_string(s.present) + ";stream=" + std::to_string(s.stream) + ";";
     text += "driver=" + std::to_string(s.kernelDriver) + ";";
+    text += std::string("extension = ") + (s.extension ? "nunchuk" : "none") + ";";
     if (s.delayUs) {
         text += "delay=" + std::to_string(*s.delayUs / 1000) + ";";
     }
