@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "hid_report_library.h"
+#include "recording_file.h"
 
 struct HidRecording {
     std::mutex lock;           // guards the fields below and every write to file
@@ -18,9 +19,9 @@ struct HidRecording {
 
 namespace {
 
-constexpr int kBluetoothBus = 5;         // the bus number hid-recorder writes for Bluetooth
-constexpr int64_t kMaxSeconds = 999999;  // six digits, as hid-recorder writes them
-constexpr char kOutputPrefix[] = "# O:"; // our output reports, a comment to other tools
+constexpr int kBluetoothBus = 5;              // the bus number hid-recorder writes for Bluetooth
+constexpr int64_t kMaxSeconds = 999999999999; // written with six digits or more
+constexpr char kOutputPrefix[] = "# O:";      // our output reports, a comment to other tools
 
 // The name the kernel gives the remote of these IDs.
 std::string DeviceName(uint16_t vendorId, uint16_t productId) {
@@ -50,8 +51,7 @@ std::string BytesLine(const std::string& head, size_t length, const uint8_t* byt
 std::string EventLine(const char* prefix, int64_t us, const uint8_t* bytes, size_t length) {
     char head[48];
     std::snprintf(head, sizeof(head), "%s %06lld.%06lld", prefix,
-                  static_cast<long long>(std::min(us / 1000000, kMaxSeconds)),
-                  static_cast<long long>(us % 1000000));
+                  static_cast<long long>(us / 1000000), static_cast<long long>(us % 1000000));
     return BytesLine(head, length, bytes);
 }
 
@@ -87,18 +87,14 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// Splits text at runs of spaces and tabs.
-std::vector<std::string_view> Words(std::string_view text) {
-    std::vector<std::string_view> words;
-    for (;;) {
-        text = TrimStart(text);
-        if (text.empty()) {
-            return words;
-        }
-        const size_t end = std::min(text.find_first_of(" \t"), text.size());
-        words.push_back(text.substr(0, end));
-        text = text.substr(end);
-    }
+// The next word of text (words are parted by spaces and tabs), taken off its front;
+// empty when there is none.
+std::string_view NextWord(std::string_view& text) {
+    text = TrimStart(text);
+    const size_t end = std::min(text.find_first_of(" \t"), text.size());
+    const std::string_view word = text.substr(0, end);
+    text = text.substr(end);
+    return word;
 }
 
 // The whole of text as a decimal number up to max.
@@ -132,35 +128,46 @@ bool ParseTime(std::string_view text, int64_t& us) {
 // Whether every word of text is a byte in hex: a wrapped line of R:'s bytes.
 bool IsByteLine(std::string_view text) {
     uint8_t byte = 0;
-    const std::vector<std::string_view> words = Words(text);
-    return !words.empty() && std::all_of(words.begin(), words.end(), [&byte](std::string_view w) {
-        return ParseByte(w, byte);
-    });
+    bool any = false;
+    for (std::string_view word = NextWord(text); !word.empty(); word = NextWord(text)) {
+        if (!ParseByte(word, byte)) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
 }
 
-// "<time> <length> <bytes>" into report; why names the fault.
+// "<time> <length> <bytes>" into report; why names the fault. The bytes are read
+// one by one up to the length declared, so a line of any size costs no more.
 bool ParseEvent(std::string_view body, RecordedReport& report, std::string& why) {
-    const std::vector<std::string_view> words = Words(body);
+    const std::string_view time = NextWord(body);
+    const std::string_view lengthWord = NextWord(body);
     int64_t length = 0;
-    if (words.size() < 2 || !ParseTime(words[0], report.us)) {
+    if (lengthWord.empty() || !ParseTime(time, report.us)) {
         why = "expected a time as <seconds>.<microseconds>";
         return false;
     }
-    if (!ParseDecimal(words[1], HID_REPORT_BUFFER_SIZE, length) || length == 0) {
+    if (!ParseDecimal(lengthWord, HID_REPORT_BUFFER_SIZE, length) || length == 0) {
         why = "expected a length from 1 to 256";
-        return false;
-    }
-    if (words.size() - 2 != static_cast<size_t>(length)) {
-        why = "the length says " + std::to_string(length) + " bytes, the line has " +
-              std::to_string(words.size() - 2);
         return false;
     }
     report.bytes.resize(static_cast<size_t>(length));
     for (size_t i = 0; i < report.bytes.size(); ++i) {
-        if (!ParseByte(words[i + 2], report.bytes[i])) {
-            why = "'" + std::string(words[i + 2]) + "' is not a byte in hex";
+        const std::string_view word = NextWord(body);
+        if (word.empty()) {
+            why = "the length says " + std::to_string(length) + " bytes, the line has " +
+                  std::to_string(i);
             return false;
         }
+        if (!ParseByte(word, report.bytes[i])) {
+            why = "'" + std::string(word.substr(0, 16)) + "' is not a byte in hex";
+            return false;
+        }
+    }
+    if (!NextWord(body).empty()) {
+        why = "the length says " + std::to_string(length) + " bytes, the line has more";
+        return false;
     }
     return true;
 }
@@ -208,9 +215,10 @@ bool TakeLine(std::string_view line, int lineNumber, ParseState& state,
         return true;
     }
     if (StartsWith(line, "D:")) {
-        const std::vector<std::string_view> words = Words(line.substr(2));
+        std::string_view rest = line.substr(2);
+        const std::string_view index = NextWord(rest);
         int64_t device = 0;
-        if (words.size() != 1 || !ParseDecimal(words[0], 255, device)) {
+        if (!NextWord(rest).empty() || !ParseDecimal(index, 255, device)) {
             why = "expected a device index after D:";
             return false;
         }
@@ -233,12 +241,20 @@ const char* RecordingPath() {
 
 HidRecording* StartRecording(const char* path, uint16_t vendorId, uint16_t productId,
                              const std::vector<uint8_t>& descriptor) {
-    // Binary, so that lines end in \n on Windows too, as hid-recorder writes them.
-    std::FILE* file = std::fopen(path, "wb");
+    std::string chosen;
+    std::string why;
+    std::FILE* file = OpenRecordingFile(path, chosen, why);
     if (file == nullptr) {
-        std::fprintf(stderr, "tiny_hid: cannot write the recording to '%s' (%s); not recording\n",
-                     path, kRecordVariable);
+        std::fprintf(stderr,
+                     "tiny_hid: cannot write the recording to '%s' (%s): %s; not recording\n", path,
+                     kRecordVariable, why.c_str());
         return nullptr;
+    }
+    if (chosen != path) {
+        std::fprintf(
+            stderr,
+            "tiny_hid: another opening records into '%s' (%s); this one records into '%s'\n", path,
+            kRecordVariable, chosen.c_str());
     }
     std::fprintf(file,
                  "# Wii Remote session recorded by Tobrisk's HID library: E: input reports,\n"

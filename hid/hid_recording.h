@@ -7,8 +7,10 @@
 // `N:` name and `I:` bus, vendor and product), then one
 // `E: <seconds>.<microseconds> <length> <bytes>` line per input report read and one
 // `# O: ...` comment line, in the same shape, per output report sent. Times count
-// from the opening. Each opening starts the file anew. Without the variable nothing
-// is opened and the library's calls see one null pointer.
+// from the opening, the seconds in six digits or more. Each opening starts its file
+// anew; while another live opening records into the file named, it records into a
+// numbered neighbour of it (recording_file.h). Without the variable nothing is
+// opened and the library's calls see one null pointer.
 //
 // Threads: the calls on one recording may come from any thread; each line is
 // written whole under the recording's own lock and flushed at once, so a recording
@@ -29,9 +31,10 @@ struct HidRecording;
 // The file TINY_HID_RECORD names; null when it is unset or empty.
 const char* RecordingPath();
 
-// Starts a recording into path for a device just opened with these IDs and this
-// report descriptor (empty when unknown); null when the file cannot be written
-// (one line on standard error says so, and the device works unrecorded).
+// Starts a recording into path (or a neighbour, said on standard error) for a device
+// just opened with these IDs and this report descriptor (empty when unknown); null
+// when no file can be written (one line on standard error says so, and the device
+// works unrecorded).
 HidRecording* StartRecording(const char* path, uint16_t vendorId, uint16_t productId,
                              const std::vector<uint8_t>& descriptor);
 

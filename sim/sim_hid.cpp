@@ -27,6 +27,7 @@
 #include "hid_recording.h"
 #include "hid_report_library.h"
 #include "output_report_length.h"
+#include "recording_file.h"
 #include "sim_control.h"
 #include "sim_kernel_driver.h"
 #include "sim_log.h"
@@ -443,6 +444,23 @@ bool IsRemoteId(uint16_t vendorId, uint16_t productId) {
            (productId == kRemoteProductId || productId == kRemotePlusProductId);
 }
 
+// The recording of an opening when TINY_HID_RECORD asks for one; never into the file
+// being replayed, which it would destroy (one line on standard error says so).
+HidRecording* StartSessionRecording(const SimSession& session, uint16_t vendorId,
+                                    uint16_t productId) {
+    const char* path = RecordingPath();
+    if (path == nullptr) {
+        return nullptr;
+    }
+    if (session.scenario.replay && IsSameFile(path, session.scenario.replayPath)) {
+        std::fprintf(stderr,
+                     "tiny_hid_sim: %s names the file being replayed ('%s'); not recording\n",
+                     kRecordVariable, path);
+        return nullptr;
+    }
+    return StartRecording(path, vendorId, productId, {});
+}
+
 // Logs a refused opening and returns the failure.
 HidHandle RefuseOpening() {
     SimLogEvent(0, "open-failed");
@@ -469,9 +487,7 @@ extern "C" HidHandle OpenHidHandle(uint16_t vendorId, uint16_t productId) {
     remote.session.readWaitUs = ReadWaitUs(remote.readWaitWantedUs);
     remote.session.originalModel = productId == kRemoteProductId;
     remote.session.openedAt = Clock::now();
-    if (const char* path = RecordingPath()) {
-        remote.session.recording = StartRecording(path, vendorId, productId, {});
-    }
+    remote.session.recording = StartSessionRecording(remote.session, vendorId, productId);
     remote.openHandle = ++remote.lastHandle;
     SimLogEvent(0, "open");
     return remote.openHandle;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "hid_recording.h"
 
@@ -11,34 +10,40 @@ namespace {
 
 constexpr std::uintmax_t kMaxFileBytes = 64u << 20; // hours of reports; more is not a recording
 
-// The recording's whole text; false when it cannot be read as a regular file.
+// The recording's whole text; false when it cannot be read as a regular file or is
+// longer than kMaxFileBytes. The cap holds for the read itself, whatever the file
+// said its size was when it was looked at.
 bool ReadWholeFile(const std::string& path, std::string& text) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) ||
-        std::filesystem::file_size(path, error) > kMaxFileBytes || error) {
+    if (!std::filesystem::is_regular_file(path, error) || error) {
         return false;
     }
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    text = contents.str();
-    return static_cast<bool>(file);
+    text.clear();
+    char chunk[1 << 16];
+    while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
+        if (text.size() + static_cast<size_t>(file.gcount()) > kMaxFileBytes) {
+            return false;
+        }
+        text.append(chunk, static_cast<size_t>(file.gcount()));
+    }
+    return file.eof();
 }
 
-// The moment the replay starts from: the first mode report sent, else the first
-// input report.
-int64_t StartOfReplay(const std::vector<RecordedReport>& reports) {
-    for (const RecordedReport& report : reports) {
-        if (report.output && report.bytes[0] == kRecordingModeReportId) {
-            return report.us;
+// Where the replay starts: the first mode report sent, else (a recording without
+// output reports) the first input report.
+size_t StartOfReplay(const std::vector<RecordedReport>& reports) {
+    for (size_t i = 0; i < reports.size(); ++i) {
+        if (reports[i].output && reports[i].bytes[0] == kRecordingModeReportId) {
+            return i;
         }
     }
-    for (const RecordedReport& report : reports) {
-        if (!report.output) {
-            return report.us;
+    for (size_t i = 0; i < reports.size(); ++i) {
+        if (!reports[i].output) {
+            return i;
         }
     }
-    return 0;
+    return reports.size();
 }
 
 } // namespace
@@ -56,10 +61,12 @@ bool LoadSimReplay(const std::string& path, SimReplay& replay, std::string& erro
         error = "line " + std::to_string(badLine) + ": " + why;
         return false;
     }
-    const int64_t startUs = StartOfReplay(recorded);
+    const size_t start = StartOfReplay(recorded);
+    const int64_t startUs = start < recorded.size() ? recorded[start].us : 0;
     replay.reports.clear();
-    for (const RecordedReport& report : recorded) {
-        if (report.output || report.us < startUs) {
+    for (size_t i = start; i < recorded.size(); ++i) {
+        const RecordedReport& report = recorded[i];
+        if (report.output) {
             continue;
         }
         if (report.bytes.size() > kSimMaxReportLength) {

@@ -12,8 +12,8 @@
 struct SimReplay {
     // Each report's dueUs counts from the moment the program's first mode report
     // reaches the remote. Reports recorded before the recording's first mode report
-    // are left out. A recording without output reports starts at its first input
-    // report.
+    // (above it in the file, whatever their times) are left out. A recording without
+    // output reports starts at its first input report.
     std::vector<SimReport> reports;
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hid_recording.h"
 #include "sim_control.h"
 #include "sim_test_support.h"
 
@@ -370,6 +371,33 @@ TEST_F(SimStream, ARecordingReplaysFromTheFirstModeReportInItsSpacingThenFallsSi
     AdvanceMs(1000);
     EXPECT_FALSE(Read()) << "after the recording, silence";
     EXPECT_EQ(lastResult, 0);
+}
+
+// A recording of the program's own session: the replay starts at its first mode
+// report, and the input reports above it are left out, even one of the same moment
+// (the kernel's driver had the remote talking before the program began). Recording
+// into the file being replayed is refused, and the file stays as it was.
+TEST_F(SimStream, AProgramsRecordingReplaysFromItsFirstModeReportAndIsNeverRecordedOver) {
+    const std::string text = "N: Nintendo RVL-CNT-01\n"
+                             "E: 000000.001000 8 21 00 00 50 00 fa 00 00\n"
+                             "E: 000000.002000 3 30 00 00\n"
+                             "# O: 000000.002000 3 12 00 31\n"
+                             "E: 000000.012000 6 31 00 00 80 80 99\n";
+    const std::string path = WriteTestFile("session", text);
+    ASSERT_EQ(setenv(kRecordVariable, path.c_str(), 1), 0);
+    testing::internal::CaptureStderr();
+    Open(("replay=" + path).c_str());
+    const std::string said = testing::internal::GetCapturedStderr();
+    unsetenv(kRecordVariable);
+    EXPECT_NE(said.find("names the file being replayed"), std::string::npos) << said;
+
+    Write(kModeAccelReport);
+    EXPECT_FALSE(Read()) << "nothing from above the mode report";
+    AdvanceMs(10);
+    EXPECT_EQ(ReadAll(), (std::vector<Bytes>{{0x31, 0x00, 0x00, 0x80, 0x80, 0x99}}));
+    CloseHidHandle(handle);
+    handle = HID_NO_DEVICE;
+    EXPECT_EQ(ReadFileText(path), text);
 }
 
 // Linux's hid-wiimote beside us, long after it bound: from 1 s and every 4 s (on the
