@@ -7,9 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 #include <map>
 #include <mutex>
+#include <strings.h>
 #include <tuple>
 #include <vector>
 
@@ -22,9 +22,9 @@
 namespace win32_layer {
 namespace {
 
-constexpr int kDefaultCellHeight = 16;  // the system font, and CreateFontA height 0
-constexpr double kFarOutside = 100000;  // text starting farther out is not drawn
-constexpr int kTextMargin = 1;          // anti-aliasing beyond a glyph's ink extents
+constexpr int kDefaultCellHeight = 16; // the system font, and CreateFontA height 0
+constexpr double kFarOutside = 100000; // text starting farther out is not drawn
+constexpr int kTextMargin = 1;         // anti-aliasing beyond a glyph's ink extents
 
 // A pen, brush or font.
 struct GdiObject {
@@ -42,12 +42,12 @@ struct GdiObject {
 
 // A device context open between BeginPaint and EndPaint.
 struct DeviceContext {
-    cairo_t* cr;        // draws on the window's client surface
-    uintptr_t pen;      // selected objects (handle values)
+    cairo_t* cr;   // draws on the window's client surface
+    uintptr_t pen; // selected objects (handle values)
     uintptr_t brush;
     uintptr_t font;
-    POINT position;     // current position for LineTo
-    bool logged;        // its calls go to the log
+    POINT position; // current position for LineTo
+    bool logged;    // its calls go to the log
 };
 
 // The stock objects, by their GetStockObject index.
@@ -60,9 +60,17 @@ const StockObject kStockObjects[] = {
     {BLACK_BRUSH, {.kind = HandleKind::Brush, .stockName = "BLACK_BRUSH", .colour = 0x000000}},
     {NULL_BRUSH, {.kind = HandleKind::Brush, .stockName = "NULL_BRUSH", .nullBrush = true}},
     {WHITE_PEN,
-     {.kind = HandleKind::Pen, .stockName = "WHITE_PEN", .style = PS_SOLID, .width = 1, .colour = 0xFFFFFF}},
+     {.kind = HandleKind::Pen,
+      .stockName = "WHITE_PEN",
+      .style = PS_SOLID,
+      .width = 1,
+      .colour = 0xFFFFFF}},
     {BLACK_PEN,
-     {.kind = HandleKind::Pen, .stockName = "BLACK_PEN", .style = PS_SOLID, .width = 1, .colour = 0x000000}},
+     {.kind = HandleKind::Pen,
+      .stockName = "BLACK_PEN",
+      .style = PS_SOLID,
+      .width = 1,
+      .colour = 0x000000}},
     {NULL_PEN, {.kind = HandleKind::Pen, .stockName = "NULL_PEN", .style = PS_NULL, .width = 1}},
     {SYSTEM_FONT,
      {.kind = HandleKind::Font,
@@ -102,12 +110,12 @@ using FontKey = std::tuple<std::string, bool, bool, int>;
 // still running at exit find it intact.
 struct GdiState {
     std::mutex lock;
-    std::map<uintptr_t, GdiObject> objects;       // created and not deleted
-    std::map<uintptr_t, DeviceContext> contexts;  // open between BeginPaint and EndPaint
-    std::map<FontKey, PreparedFont> fonts;        // every font prepared so far: finding the
-                                                  // face and size takes longer than a label
-    bool keepLog = false;                         // the calls go to the log
-    std::vector<std::string> log;                 // the calls, for tests
+    std::map<uintptr_t, GdiObject> objects;      // created and not deleted
+    std::map<uintptr_t, DeviceContext> contexts; // open between BeginPaint and EndPaint
+    std::map<FontKey, PreparedFont> fonts;       // every font prepared so far: finding the
+                                                 // face and size takes longer than a label
+    bool keepLog = false;                        // the calls go to the log
+    std::vector<std::string> log;                // the calls, for tests
 };
 GdiState& Gdi() {
     static auto* gdi = new GdiState;
@@ -160,8 +168,7 @@ std::string Describe(const GdiObject* object) {
 // Adds the line that makeLine builds to the log when a log is kept and the context
 // is logged (or there is no context); nothing is built otherwise. Only tests keep
 // a log: on a real display the program paints for hours and nothing may pile up.
-template <typename MakeLine>
-void LogLocked(const DeviceContext* dc, MakeLine makeLine) {
+template <typename MakeLine> void LogLocked(const DeviceContext* dc, MakeLine makeLine) {
     if (Gdi().keepLog && (dc == nullptr || dc->logged)) {
         Gdi().log.push_back(makeLine());
     }
@@ -222,12 +229,30 @@ const PreparedFont& Prepare(cairo_t* cr, const GdiObject& font) {
     return Gdi().fonts.emplace(key, prepared).first->second;
 }
 
+// How every text is drawn: black on an opaque white box, its cell's top-left at the
+// point given.
+constexpr COLORREF kTextInk = RGB(0, 0, 0);
+constexpr COLORREF kTextBox = RGB(255, 255, 255);
+constexpr UINT kTextAlign = 0; // TA_LEFT | TA_TOP
+
 // Draws text with its cell's top-left at (x, y), black on a white box. The same
 // text drawn at the same place over the same plain background is copied from the
 // pixels it gave before (text_cache.h).
 void DrawText(cairo_t* cr, const GdiObject& font, int x, int y, const std::string& text) {
     cairo_surface_t* surface = cairo_get_target(cr);
-    const TextKey key{font.face, font.bold, font.italic, font.height, text, x, y};
+    const TextKey key{.surfaceWidth = cairo_image_surface_get_width(surface),
+                      .surfaceHeight = cairo_image_surface_get_height(surface),
+                      .face = font.face,
+                      .bold = font.bold,
+                      .italic = font.italic,
+                      .height = font.height,
+                      .ink = kTextInk,
+                      .box = kTextBox,
+                      .opaque = true,
+                      .align = kTextAlign,
+                      .text = text,
+                      .x = x,
+                      .y = y};
     if (RestoreText(surface, key)) {
         return;
     }
@@ -242,16 +267,16 @@ void DrawText(cairo_t* cr, const GdiObject& font, int x, int y, const std::strin
     const double baseline = y + std::round(prepared.ascent);
     const double inkLeft = x + textExtents.x_bearing;
     const double inkTop = baseline + textExtents.y_bearing;
-    const PixelRect drawn = CoveringRect(
-        surface, std::min<double>(x, inkLeft), std::min<double>(y, inkTop),
-        std::max(boxRight, inkLeft + textExtents.width),
-        std::max<double>(y + cellHeight, inkTop + textExtents.height), kTextMargin);
+    const PixelRect drawn =
+        CoveringRect(surface, std::min<double>(x, inkLeft), std::min<double>(y, inkTop),
+                     std::max(boxRight, inkLeft + textExtents.width),
+                     std::max<double>(y + cellHeight, inkTop + textExtents.height), kTextMargin);
     const std::optional<COLORREF> background = PlainColour(surface, drawn);
     PrepareToDraw(surface, drawn);
-    cairo_set_source_rgb(cr, 1, 1, 1);
+    SetColour(cr, kTextBox);
     cairo_rectangle(cr, x, y, boxRight - x, cellHeight);
     cairo_fill(cr);
-    cairo_set_source_rgb(cr, 0, 0, 0);
+    SetColour(cr, kTextInk);
     cairo_move_to(cr, x, baseline);
     cairo_show_text(cr, utf8.c_str());
     cairo_restore(cr);
@@ -262,8 +287,11 @@ void DrawText(cairo_t* cr, const GdiObject& font, int x, int y, const std::strin
 
 HDC OpenPaintDC(cairo_surface_t* surface, bool logged) {
     uintptr_t value = NewHandleValue(HandleKind::DeviceContext);
-    DeviceContext dc{cairo_create(surface), StockValue(Stock(BLACK_PEN)),
-                     StockValue(Stock(WHITE_BRUSH)), StockValue(Stock(SYSTEM_FONT)), {0, 0},
+    DeviceContext dc{cairo_create(surface),
+                     StockValue(Stock(BLACK_PEN)),
+                     StockValue(Stock(WHITE_BRUSH)),
+                     StockValue(Stock(SYSTEM_FONT)),
+                     {0, 0},
                      logged};
     std::lock_guard hold(Gdi().lock);
     Gdi().contexts[value] = dc;

@@ -15,11 +15,11 @@ namespace win32_layer {
 
 // What a new window on the display looks like.
 struct DisplayWindowRequest {
-    const char* caption;    // title bar text
-    const char* className;  // the window class, for the window manager
-    int x, y;               // CW_USEDEFAULT lets the display choose
-    int width, height;      // client area
-    bool dialog;            // a fixed-size dialog box rather than a main window
+    const char* caption;   // title bar text
+    const char* className; // the window class, for the window manager
+    int x, y;              // CW_USEDEFAULT lets the display choose
+    int width, height;     // client area
+    bool dialog;           // a fixed-size dialog box rather than a main window
 };
 
 // A painted frame: 0x00RRGGBB pixels, stride in bytes, and what differs from the
@@ -33,10 +33,10 @@ struct Frame {
 
 // One display. Every function is thread-safe.
 struct Display {
-    const char* name;                                           // "x11" or "headless"
-    bool (*open)();                                             // false when unavailable
-    void (*close)();                                            // drops every window too
-    int (*eventFd)();                                           // readable on events; -1: none
+    const char* name; // "x11" or "headless"
+    bool (*open)();   // false when unavailable
+    void (*close)();  // drops every window too
+    int (*eventFd)(); // readable on events; -1: none
     // Delivers the events that have arrived; reads the connection for them only when
     // readConnection is set (it has data, or the caller will not wait for it).
     void (*pumpEvents)(bool readConnection);

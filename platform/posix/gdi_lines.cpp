@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "frame_damage.h"
@@ -32,7 +33,8 @@ struct LearnedLine {
 // Width, colour, and whether the line runs to the right.
 using LineKind = std::tuple<int, COLORREF, bool>;
 
-constexpr size_t kMostLearned = 256; // pens beyond it start the learning afresh
+constexpr size_t kMostLearned = 256;  // pens beyond it start the learning afresh
+constexpr int kWidestLearnedPen = 64; // wider pens are stroked: their scratch would cost
 
 // Every pen's learned stroke, beside the lock that guards them. Never destroyed.
 struct LearnedLines {
@@ -118,13 +120,17 @@ LearnedLine Learn(int width, COLORREF colour, bool rightward) {
     const double offset = CentreOffset(width);
     const double left = margin + offset;
     const double right = margin + length + offset;
-    Stroke(cr, width, colour, rightward ? left : right, margin + offset,
-           rightward ? right : left, margin + offset);
+    Stroke(cr, width, colour, rightward ? left : right, margin + offset, rightward ? right : left,
+           margin + offset);
     cairo_destroy(cr);
     cairo_surface_flush(scratch);
     const unsigned char* data = cairo_image_surface_get_data(scratch);
     const int stride = cairo_image_surface_get_stride(scratch);
     LearnedLine learned;
+    if (cairo_surface_status(scratch) != CAIRO_STATUS_SUCCESS || data == nullptr) {
+        cairo_surface_destroy(scratch);
+        return learned; // not usable: such lines are stroked
+    }
     learned.pixel = reinterpret_cast<const uint32_t*>(data + margin * stride)[margin];
     learned.usable = true;
     for (int row = 0; row <= 2 * margin; ++row) {
@@ -162,7 +168,8 @@ std::vector<SurfaceSpan> SpansOnSurface(const LearnedLine& learned, int64_t low,
         const int64_t left = std::max<int64_t>(0, low - span.before);
         const int64_t right = std::min<int64_t>(surfaceWidth, high + span.after + 1);
         if (row >= 0 && row < surfaceHeight && left < right) {
-            spans.push_back({static_cast<int>(row), static_cast<int>(left), static_cast<int>(right)});
+            spans.push_back(
+                {static_cast<int>(row), static_cast<int>(left), static_cast<int>(right)});
         }
     }
     return spans;
@@ -177,9 +184,11 @@ std::shared_ptr<const LearnedLine> LearnedFor(int width, COLORREF colour, bool r
         if (Learned().lines.size() >= kMostLearned) {
             Learned().lines.clear();
         }
-        found = Learned()
-                    .lines.emplace(kind, std::make_shared<const LearnedLine>(Learn(width, colour, rightward)))
-                    .first;
+        found =
+            Learned()
+                .lines
+                .emplace(kind, std::make_shared<const LearnedLine>(Learn(width, colour, rightward)))
+                .first;
     }
     return found->second;
 }
@@ -189,7 +198,7 @@ std::shared_ptr<const LearnedLine> LearnedFor(int width, COLORREF colour, bool r
 bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, int toX, int y) {
     const int64_t low = std::min(fromX, toX);
     const int64_t high = std::max(fromX, toX);
-    if (high - low < ShortestSpanLine(width)) {
+    if (width > kWidestLearnedPen || high - low < ShortestSpanLine(width)) {
         return false;
     }
     const std::shared_ptr<const LearnedLine> kept = LearnedFor(width, colour, toX > fromX);
@@ -203,7 +212,8 @@ bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, i
     if (spans.empty()) {
         return true;
     }
-    PixelRect drawn{spans.front().left, spans.front().row, spans.front().right, spans.front().row + 1};
+    PixelRect drawn{spans.front().left, spans.front().row, spans.front().right,
+                    spans.front().row + 1};
     for (const SurfaceSpan& span : spans) {
         drawn = {std::min(drawn.left, span.left), std::min(drawn.top, span.row),
                  std::max(drawn.right, span.right), std::max(drawn.bottom, span.row + 1)};
@@ -222,8 +232,30 @@ bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, i
     return true;
 }
 
+// How far the point (x, y) lies from the segment a-b.
+double DistanceToSegment(double x, double y, double ax, double ay, double bx, double by) {
+    const double dx = bx - ax, dy = by - ay;
+    const double squared = dx * dx + dy * dy;
+    const double t =
+        squared == 0 ? 0 : std::clamp(((x - ax) * dx + (y - ay) * dy) / squared, 0.0, 1.0);
+    return std::hypot(x - (ax + t * dx), y - (ay + t * dy));
+}
+
+// A pen so wide that it covers the whole surface draws as one just wide enough to:
+// the same pixels, and no stroke beyond what cairo's fixed-point numbers hold.
+int CoveringWidth(cairo_surface_t* surface, int width, POINT from, POINT to) {
+    const double w = cairo_image_surface_get_width(surface);
+    const double h = cairo_image_surface_get_height(surface);
+    double farthest = 0;
+    for (const auto& [x, y] : {std::pair{0.0, 0.0}, {w, 0.0}, {0.0, h}, {w, h}}) {
+        farthest = std::max(farthest, DistanceToSegment(x, y, from.x, from.y, to.x, to.y));
+    }
+    return static_cast<int>(std::min<double>(width, 2 * std::ceil(farthest) + 4));
+}
+
 // Strokes the line with cairo.
 void StrokeWithCairo(cairo_t* cr, int width, COLORREF colour, POINT from, POINT to) {
+    width = CoveringWidth(cairo_get_target(cr), width, from, to);
     double ax = from.x, ay = from.y, bx = to.x, by = to.y;
     if (width == 1) {
         // Shift the ends back by half a pixel along the line: the butt-capped stroke
@@ -239,8 +271,9 @@ void StrokeWithCairo(cairo_t* cr, int width, COLORREF colour, POINT from, POINT 
     ax += offset, ay += offset, bx += offset, by += offset;
     cairo_surface_t* surface = cairo_get_target(cr);
     double reach = width + 2.0;
-    double high = std::max(cairo_image_surface_get_width(surface),
-                           cairo_image_surface_get_height(surface)) + reach;
+    double high =
+        std::max(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface)) +
+        reach;
     if (!ClipSegment(ax, ay, bx, by, -reach, high)) {
         return;
     }

@@ -8,7 +8,10 @@
 // end, and those little bits are the same for every line of that pen and direction.
 // So cairo strokes one line of each pen and direction once, the spans are learned
 // from its pixels, and every longer line of that pen and direction is set span by
-// span: the same pixels as cairo's stroke. Every other line is stroked with cairo.
+// span: the same pixels as cairo's stroke. Every other line is stroked with cairo,
+// and so is every line of a pen wider than 64 pixels, which only a scratch surface
+// too large to pay for (or to have at all) would learn. A pen so wide that it covers
+// the whole surface is stroked as one just wide enough to.
 //
 // Thread-safe: the learned spans are shared under a lock of their own.
 #ifndef TOBRISK_PLATFORM_GDI_LINES_H

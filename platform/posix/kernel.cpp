@@ -22,8 +22,8 @@
 #include <string>
 
 #include "handles.h"
-#include "message_queue.h"
 #include "kernel.h"
+#include "message_queue.h"
 
 namespace win32_layer {
 namespace {
@@ -123,8 +123,8 @@ int TakeLock(const std::string& name) {
     if (folder < 0) {
         return -1;
     }
-    int fd = openat(folder, LockFileName(name).c_str(),
-                    O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd =
+        openat(folder, LockFileName(name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     int failure = errno;
     close(folder);
     if (fd < 0) {
@@ -220,7 +220,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
 }
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
-    frequency->QuadPart = 1000000000;  // nanoseconds of CLOCK_MONOTONIC
+    frequency->QuadPart = 1000000000; // nanoseconds of CLOCK_MONOTONIC
     return TRUE;
 }
 

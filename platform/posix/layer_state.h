@@ -24,8 +24,8 @@ struct WindowRecord; // one window; window_table.cpp
 
 // A registered class.
 struct WindowClass {
-    std::string name;  // as registered
-    UINT style;        // CS_ flags
+    std::string name; // as registered
+    UINT style;       // CS_ flags
     WNDPROC procedure;
     HBRUSH background; // may be NULL
 };

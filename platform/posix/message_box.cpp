@@ -21,21 +21,21 @@
 namespace win32_layer {
 namespace {
 
-constexpr const char* kBoxClass = "#32770";  // Windows' own name for dialog boxes
+constexpr const char* kBoxClass = "#32770"; // Windows' own name for dialog boxes
 constexpr int kMargin = 20;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 26;
 constexpr int kSmallestWidth = 220;
-constexpr double kTextSize = 13;  // pixels
+constexpr double kTextSize = 13; // pixels
 
 // One open message box. Only its own thread changes it, except where noted.
 struct MessageBoxState {
-    std::vector<std::string> lines;  // the text in UTF-8, line by line
-    double lineHeight;               // pixels from one baseline to the next
-    double ascent;                   // pixels from a line's top to its baseline
-    int width, height;               // client area
-    RECT button;                     // the OK button; read by tests under Boxes().lock
-    bool dismissed = false;          // Enter, Esc, the button or a close request came
+    std::vector<std::string> lines; // the text in UTF-8, line by line
+    double lineHeight;              // pixels from one baseline to the next
+    double ascent;                  // pixels from a line's top to its baseline
+    int width, height;              // client area
+    RECT button;                    // the OK button; read by tests under Boxes().lock
+    bool dismissed = false;         // Enter, Esc, the button or a close request came
 };
 
 // Every message box of the process, beside the lock that guards it. Never
@@ -145,16 +145,17 @@ LRESULT CALLBACK MessageBoxProcedure(HWND window, UINT message, WPARAM wParam, L
         return 0;
     }
     case WM_ERASEBKGND:
-        return 1;  // the paint covers everything
+        return 1; // the paint covers everything
     case WM_KEYDOWN:
-        box->dismissed = box->dismissed || wParam == VK_RETURN || wParam == VK_ESCAPE ||
-                         wParam == VK_SPACE;
+        box->dismissed =
+            box->dismissed || wParam == VK_RETURN || wParam == VK_ESCAPE || wParam == VK_SPACE;
         return 0;
     case WM_LBUTTONUP: {
         int x = static_cast<int16_t>(LOWORD(lParam));
         int y = static_cast<int16_t>(HIWORD(lParam));
         const RECT& b = box->button;
-        box->dismissed = box->dismissed || (x >= b.left && x < b.right && y >= b.top && y < b.bottom);
+        box->dismissed =
+            box->dismissed || (x >= b.left && x < b.right && y >= b.top && y < b.bottom);
         return 0;
     }
     case WM_CLOSE:

@@ -23,9 +23,9 @@ struct SentMessage {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    LRESULT result;    // the procedure's result; 0 when cancelled
-    bool done;         // handled or cancelled; guarded by the layer lock
-    QueueRef sender;   // woken when done
+    LRESULT result;  // the procedure's result; 0 when cancelled
+    bool done;       // handled or cancelled; guarded by the layer lock
+    QueueRef sender; // woken when done
 };
 
 namespace {
@@ -146,8 +146,8 @@ Retrieval RetrieveMessage(MSG* message, bool wait, bool takeQuit) {
 LRESULT SendToOtherThread(const QueueRef& owner, HWND window, UINT message, WPARAM wParam,
                           LPARAM lParam) {
     QueueRef self = CurrentThreadQueue();
-    auto sent = std::make_shared<SentMessage>(
-        SentMessage{window, message, wParam, lParam, 0, false, self});
+    auto sent =
+        std::make_shared<SentMessage>(SentMessage{window, message, wParam, lParam, 0, false, self});
     {
         std::lock_guard hold(LayerLock());
         if (owner->dead || WindowOwnerLocked(window) != owner) {
@@ -173,8 +173,8 @@ char CharacterOfKey(WPARAM key) {
     if (key >= 'A' && key <= 'Z') {
         return static_cast<char>(key - 'A' + 'a');
     }
-    if ((key >= '0' && key <= '9') || key == VK_SPACE || key == VK_RETURN ||
-        key == VK_ESCAPE || key == VK_BACK || key == VK_TAB) {
+    if ((key >= '0' && key <= '9') || key == VK_SPACE || key == VK_RETURN || key == VK_ESCAPE ||
+        key == VK_BACK || key == VK_TAB) {
         return static_cast<char>(key);
     }
     return 0;
@@ -306,8 +306,8 @@ BOOL WINAPI TranslateMessage(const MSG* message) {
     char character = CharacterOfKey(message->wParam);
     if (message->message == WM_KEYDOWN && character != 0) {
         QueueRef queue = CurrentThreadQueue();
-        MSG typed{message->hwnd, WM_CHAR, static_cast<WPARAM>(character), message->lParam,
-                  MessageTime(), message->pt};
+        MSG typed{message->hwnd,   WM_CHAR,       static_cast<WPARAM>(character),
+                  message->lParam, MessageTime(), message->pt};
         std::lock_guard hold(LayerLock());
         PostLocked(*queue, typed);
     }
@@ -318,8 +318,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
     if (message == nullptr || message->hwnd == nullptr) {
         return 0;
     }
-    return CallWindowProcedure(message->hwnd, message->message, message->wParam,
-                               message->lParam);
+    return CallWindowProcedure(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

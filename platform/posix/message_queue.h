@@ -22,12 +22,12 @@ struct ThreadQueue {
     ThreadQueue(const ThreadQueue&) = delete;
     ThreadQueue& operator=(const ThreadQueue&) = delete;
 
-    int wakeFd;                                     // eventfd, readable when there is news
-    bool dead = false;                              // its thread ended, or the layer was reset
-    std::deque<MSG> posted;                         // posted messages, oldest first
-    std::deque<std::shared_ptr<SentMessage>> sent;  // sent from other threads, oldest first
-    bool quitPending = false;                       // PostQuitMessage was called
-    int quitCode = 0;                               // its exit code
+    int wakeFd;                                    // eventfd, readable when there is news
+    bool dead = false;                             // its thread ended, or the layer was reset
+    std::deque<MSG> posted;                        // posted messages, oldest first
+    std::deque<std::shared_ptr<SentMessage>> sent; // sent from other threads, oldest first
+    bool quitPending = false;                      // PostQuitMessage was called
+    int quitCode = 0;                              // its exit code
 };
 using QueueRef = std::shared_ptr<ThreadQueue>;
 

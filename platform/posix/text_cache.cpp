@@ -14,11 +14,10 @@ constexpr size_t kMostTexts = 64; // beyond it the cache starts afresh
 
 // The pixels a text left.
 struct KeptText {
-    uint64_t content;                // names these pixels; never 0
-    int surfaceWidth, surfaceHeight; // the surface it was drawn on
-    COLORREF background;             // the plain colour it was drawn over
-    PixelRect drawn;                 // where it may have set pixels
-    std::vector<uint32_t> pixels;    // drawn's pixels, row after row
+    uint64_t content;             // names these pixels; never 0
+    COLORREF background;          // the plain colour it was drawn over
+    PixelRect drawn;              // where it may have set pixels
+    std::vector<uint32_t> pixels; // drawn's pixels, row after row
 };
 
 // Every kept text, beside the lock that guards them. Never destroyed.
@@ -41,9 +40,11 @@ uint32_t* Row(cairo_surface_t* surface, int row) {
 } // namespace
 
 bool TextKey::operator<(const TextKey& other) const {
-    return std::tie(face, bold, italic, height, text, x, y) <
-           std::tie(other.face, other.bold, other.italic, other.height, other.text, other.x,
-                    other.y);
+    return std::tie(surfaceWidth, surfaceHeight, face, bold, italic, height, ink, box, opaque,
+                    align, text, x, y) < std::tie(other.surfaceWidth, other.surfaceHeight,
+                                                  other.face, other.bold, other.italic,
+                                                  other.height, other.ink, other.box, other.opaque,
+                                                  other.align, other.text, other.x, other.y);
 }
 
 bool RestoreText(cairo_surface_t* surface, const TextKey& key) {
@@ -54,9 +55,7 @@ bool RestoreText(cairo_surface_t* surface, const TextKey& key) {
     }
     const KeptText& kept = found->second;
     const PixelRect& drawn = kept.drawn;
-    if (kept.surfaceWidth != cairo_image_surface_get_width(surface) ||
-        kept.surfaceHeight != cairo_image_surface_get_height(surface) ||
-        PlainColour(surface, drawn) != kept.background) {
+    if (PlainColour(surface, drawn) != kept.background) {
         return false;
     }
     if (StillHolds(surface, drawn, kept.content)) {
@@ -82,8 +81,7 @@ uint64_t KeepText(cairo_surface_t* surface, const TextKey& key, COLORREF backgro
     if (Texts().texts.size() >= kMostTexts) {
         Texts().texts.clear();
     }
-    KeptText kept{++lastContent, cairo_image_surface_get_width(surface),
-                  cairo_image_surface_get_height(surface), background, drawn, {}};
+    KeptText kept{++lastContent, background, drawn, {}};
     const int width = drawn.right - drawn.left;
     cairo_surface_flush(surface);
     for (int row = drawn.top; row < drawn.bottom; ++row) {

@@ -13,17 +13,17 @@
 #include "display.h"
 #include "frame_damage.h"
 #include "handles.h"
-#include "message_queue.h"
 #include "layer_state.h"
+#include "message_queue.h"
 #include "window_table.h"
 
 namespace win32_layer {
 
 namespace {
 
-constexpr int kDefaultWidth = 640;   // for CW_USEDEFAULT
+constexpr int kDefaultWidth = 640; // for CW_USEDEFAULT
 constexpr int kDefaultHeight = 480;
-constexpr int kLargestSide = 16384;  // larger sizes are cut to this
+constexpr int kLargestSide = 16384; // larger sizes are cut to this
 
 } // namespace
 
@@ -39,19 +39,19 @@ struct WindowRecord {
     std::string caption;
     std::string className;
     WNDPROC procedure;
-    HBRUSH background;              // the class brush
-    QueueRef owner;                 // queue of the creating thread
-    const Display* display;         // where the window is shown
-    bool internal;                  // the layer's own window: not in the GDI log
-    int x, y;                       // as created
-    int width, height;              // client size of the current surface
-    int wantedWidth, wantedHeight;  // client size the display asks for
+    HBRUSH background;             // the class brush
+    QueueRef owner;                // queue of the creating thread
+    const Display* display;        // where the window is shown
+    bool internal;                 // the layer's own window: not in the GDI log
+    int x, y;                      // as created
+    int width, height;             // client size of the current surface
+    int wantedWidth, wantedHeight; // client size the display asks for
     bool visible = false;
-    bool needsPaint = false;        // invalid: a WM_PAINT is due
-    bool needsErase = false;        // the next BeginPaint sends WM_ERASEBKGND
-    bool destroying = false;        // DestroyWindow has begun
-    cairo_surface_t* surface = nullptr;  // the client area being drawn
-    std::vector<uint32_t> shown;         // the last frame ended by EndPaint
+    bool needsPaint = false;            // invalid: a WM_PAINT is due
+    bool needsErase = false;            // the next BeginPaint sends WM_ERASEBKGND
+    bool destroying = false;            // DestroyWindow has begun
+    cairo_surface_t* surface = nullptr; // the client area being drawn
+    std::vector<uint32_t> shown;        // the last frame ended by EndPaint
     int shownWidth = 0, shownHeight = 0;
 };
 
@@ -140,7 +140,8 @@ HWND CreateWindowOfClass(const NewWindow& wanted) {
     WindowClass windowClass;
     {
         std::lock_guard hold(LayerLock());
-        auto found = className != nullptr ? Layer().classes.find(ClassKey(className)) : Layer().classes.end();
+        auto found = className != nullptr ? Layer().classes.find(ClassKey(className))
+                                          : Layer().classes.end();
         if (found == Layer().classes.end()) {
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
@@ -184,8 +185,18 @@ HWND CreateWindowOfClass(const NewWindow& wanted) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    CREATESTRUCTA create{wanted.parameter, wanted.instance, nullptr, nullptr, record->height,
-                         record->width, y, x, static_cast<LONG>(wanted.style), caption, className, 0};
+    CREATESTRUCTA create{wanted.parameter,
+                         wanted.instance,
+                         nullptr,
+                         nullptr,
+                         record->height,
+                         record->width,
+                         y,
+                         x,
+                         static_cast<LONG>(wanted.style),
+                         caption,
+                         className,
+                         0};
     if (CallWindowProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         DestroyWindow(window);
         return nullptr;
@@ -261,12 +272,15 @@ void PublishFrame(const RecordRef& record) {
     cairo_surface_flush(record->surface);
     FrameChanges changes = TakeChanges(record->surface);
     Frame frame{reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(record->surface)),
-                record->width, record->height, cairo_image_surface_get_stride(record->surface),
-                changes.whole, {}};
+                record->width,
+                record->height,
+                cairo_image_surface_get_stride(record->surface),
+                changes.whole,
+                {}};
     {
         std::lock_guard hold(LayerLock());
-        frame.whole = frame.whole || record->shownWidth != frame.width ||
-                      record->shownHeight != frame.height;
+        frame.whole =
+            frame.whole || record->shownWidth != frame.width || record->shownHeight != frame.height;
         if (frame.whole) {
             CopyWholeFrameLocked(*record, frame);
         }
@@ -389,9 +403,9 @@ std::optional<WindowFacts> FactsOfWindow(HWND window) {
     if (!record) {
         return std::nullopt;
     }
-    return WindowFacts{record->caption,     record->className,    record->x,
-                       record->y,           record->wantedWidth, record->wantedHeight,
-                       record->visible,     record->needsPaint};
+    return WindowFacts{record->caption, record->className,   record->x,
+                       record->y,       record->wantedWidth, record->wantedHeight,
+                       record->visible, record->needsPaint};
 }
 
 bool ShownFrame(HWND window, int& width, int& height, std::vector<uint32_t>& pixels) {
@@ -430,7 +444,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
         return 0;
     }
     Layer().classes[key] = WindowClass{windowClass->lpszClassName, windowClass->style,
-                                 windowClass->lpfnWndProc, windowClass->hbrBackground};
+                                       windowClass->lpfnWndProc, windowClass->hbrBackground};
     return Layer().nextAtom++;
 }
 
@@ -621,7 +635,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
         std::lock_guard hold(LayerLock());
         auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
         if (found == Layer().windows.end()) {
-            return TRUE;  // the layer was reset meanwhile
+            return TRUE; // the layer was reset meanwhile
         }
         record = found->second;
         Layer().windows.erase(found);

@@ -28,8 +28,8 @@ namespace {
 struct X11Window {
     Window window;
     GC gc;
-    int width, height;     // last known client size
-    bool needsWhole;       // the next frame is put whole
+    int width, height; // last known client size
+    bool needsWhole;   // the next frame is put whole
 };
 
 // The connection to the X server.
@@ -44,7 +44,7 @@ struct X11Connection {
     Atom netWmWindowType = 0;
     Atom netWmWindowTypeDialog = 0;
     std::map<HWND, X11Window> windows;
-    std::map<Window, HWND> handles;  // the layer's window of each X window
+    std::map<Window, HWND> handles; // the layer's window of each X window
 };
 // The connection beside the X lock, which guards it: Xlib is only called with the
 // lock held. Never destroyed, so threads still running at exit find it intact.
@@ -61,8 +61,8 @@ X11State& X11() {
 struct PendingEvent {
     enum Kind { KeyDown, CloseRequest, Exposed, Resized, MouseButton } kind;
     HWND window;
-    UINT code;     // KeyDown: virtual key; MouseButton: WM_LBUTTONDOWN or WM_LBUTTONUP
-    int x, y;      // MouseButton: position; Resized: new size
+    UINT code; // KeyDown: virtual key; MouseButton: WM_LBUTTONDOWN or WM_LBUTTONUP
+    int x, y;  // MouseButton: position; Resized: new size
 };
 
 // Errors about windows that are already gone are expected; report the rest.
@@ -97,17 +97,27 @@ UINT VirtualKeyOf(KeySym symbol) {
         return static_cast<UINT>(VK_F1 + (symbol - XK_F1));
     }
     switch (symbol) {
-    case XK_Escape: return VK_ESCAPE;
+    case XK_Escape:
+        return VK_ESCAPE;
     case XK_Return:
-    case XK_KP_Enter: return VK_RETURN;
-    case XK_space: return VK_SPACE;
-    case XK_Tab: return VK_TAB;
-    case XK_BackSpace: return VK_BACK;
-    case XK_Left: return VK_LEFT;
-    case XK_Up: return VK_UP;
-    case XK_Right: return VK_RIGHT;
-    case XK_Down: return VK_DOWN;
-    default: return 0;
+    case XK_KP_Enter:
+        return VK_RETURN;
+    case XK_space:
+        return VK_SPACE;
+    case XK_Tab:
+        return VK_TAB;
+    case XK_BackSpace:
+        return VK_BACK;
+    case XK_Left:
+        return VK_LEFT;
+    case XK_Up:
+        return VK_UP;
+    case XK_Right:
+        return VK_RIGHT;
+    case XK_Down:
+        return VK_DOWN;
+    default:
+        return 0;
     }
 }
 
@@ -140,14 +150,16 @@ bool TranslateEvent(X11Connection& x, const XEvent& event, PendingEvent* pending
         window.width = event.xconfigure.width;
         window.height = event.xconfigure.height;
         window.needsWhole = true;
-        *pending = PendingEvent{PendingEvent::Resized, found->second, 0, window.width, window.height};
+        *pending =
+            PendingEvent{PendingEvent::Resized, found->second, 0, window.width, window.height};
         return true;
     }
     case ButtonPress:
     case ButtonRelease:
-        *pending = PendingEvent{PendingEvent::MouseButton, found->second,
-                                event.type == ButtonPress ? UINT{WM_LBUTTONDOWN} : UINT{WM_LBUTTONUP},
-                                event.xbutton.x, event.xbutton.y};
+        *pending =
+            PendingEvent{PendingEvent::MouseButton, found->second,
+                         event.type == ButtonPress ? UINT{WM_LBUTTONDOWN} : UINT{WM_LBUTTONUP},
+                         event.xbutton.x, event.xbutton.y};
         return event.xbutton.button == Button1;
     default:
         return false;
@@ -157,11 +169,21 @@ bool TranslateEvent(X11Connection& x, const XEvent& event, PendingEvent* pending
 // Hands an event to the window table. Called without the X lock.
 void Deliver(const PendingEvent& event) {
     switch (event.kind) {
-    case PendingEvent::KeyDown: DeliverKeyDown(event.window, event.code); break;
-    case PendingEvent::CloseRequest: DeliverCloseRequest(event.window); break;
-    case PendingEvent::Exposed: DeliverExpose(event.window); break;
-    case PendingEvent::Resized: DeliverResize(event.window, event.x, event.y); break;
-    case PendingEvent::MouseButton: DeliverMouseButton(event.window, event.code, event.x, event.y); break;
+    case PendingEvent::KeyDown:
+        DeliverKeyDown(event.window, event.code);
+        break;
+    case PendingEvent::CloseRequest:
+        DeliverCloseRequest(event.window);
+        break;
+    case PendingEvent::Exposed:
+        DeliverExpose(event.window);
+        break;
+    case PendingEvent::Resized:
+        DeliverResize(event.window, event.x, event.y);
+        break;
+    case PendingEvent::MouseButton:
+        DeliverMouseButton(event.window, event.code, event.x, event.y);
+        break;
     }
 }
 
@@ -256,7 +278,8 @@ void SetTitle(X11Connection& x, Window window, const char* caption) {
 }
 
 // Tells the window manager the name, class, size and kind of the window. X lock held.
-void SetHints(X11Connection& x, Window window, const DisplayWindowRequest& request, int left, int top) {
+void SetHints(X11Connection& x, Window window, const DisplayWindowRequest& request, int left,
+              int top) {
     XSizeHints* size = XAllocSizeHints();
     size->flags = PPosition | PSize;
     size->x = left;
@@ -305,11 +328,10 @@ bool X11CreateWindow(HWND handle, const DisplayWindowRequest& request) {
     attributes.background_pixel = WhitePixel(x.display, screen);
     attributes.event_mask =
         ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
-    Window window = XCreateWindow(x.display, RootWindow(x.display, screen), left, top,
-                                  static_cast<unsigned>(request.width),
-                                  static_cast<unsigned>(request.height), 0, CopyFromParent,
-                                  InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
-                                  &attributes);
+    Window window = XCreateWindow(
+        x.display, RootWindow(x.display, screen), left, top, static_cast<unsigned>(request.width),
+        static_cast<unsigned>(request.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+        CWBackPixel | CWEventMask, &attributes);
     SetTitle(x, window, request.caption);
     SetHints(x, window, request, left, top);
     GC gc = XCreateGC(x.display, window, 0, nullptr);
@@ -379,7 +401,7 @@ void X11PresentFrame(HWND handle, const Frame& frame) {
                   static_cast<unsigned>(rect.bottom - rect.top));
     }
     window.needsWhole = false;
-    image->data = nullptr;  // the pixels belong to the caller
+    image->data = nullptr; // the pixels belong to the caller
     XDestroyImage(image);
     XFlush(x.display);
 }
