@@ -36,6 +36,7 @@ namespace {
 constexpr uint8_t kSentinel = 0xEE;
 constexpr uint32_t kOutWordSentinel = 0xDEADBEEF;
 constexpr size_t kMostOpen = 4;
+constexpr int kWaitsInARead = HID_READ_WAIT_MS / kReadSliceMs; // each costs exactly its time
 
 // The input, read byte by byte; zeros once it runs out.
 struct Input {
@@ -48,8 +49,8 @@ struct Input {
 
 // One answer of the device to a read.
 struct DeviceAnswer {
-    int result;    // returned: > 0 may exceed what fits in the buffer
-    uint8_t seed;  // the bytes put in the buffer are a pattern from it
+    int result;   // returned: > 0 may exceed what fits in the buffer
+    uint8_t seed; // the bytes put in the buffer are a pattern from it
 };
 
 // What the fake device is told to do and what it saw. Single-threaded.
@@ -57,13 +58,14 @@ struct FakeDevice {
     uint8_t present = 0;               // bit 0: the original remote, bit 1: the later model
     std::vector<DeviceAnswer> answers; // for the reads of the current call, in order
     size_t answersTaken = 0;
-    int writeResult = 0;               // 0: the length given; else this value
+    int writeResult = 0; // 0: the length given; else this value
     std::vector<uint16_t> openAttempts;
     int reads = 0;
     int writes = 0;
     size_t lastWriteLength = 0;
     std::vector<uint8_t> lastWrite;
-    int live = 0;                      // devices opened and not yet closed
+    int live = 0;        // devices opened and not yet closed
+    int64_t clockUs = 0; // the device's clock: its waits that found nothing
 };
 
 FakeDevice fake;
@@ -93,9 +95,13 @@ int FakeRead(HidDevice* device, uint8_t* data, size_t length, int timeoutMs) {
                "device read of %zu bytes waiting %d ms", length, timeoutMs);
     ++fake.reads;
     if (fake.answersTaken >= fake.answers.size()) {
+        fake.clockUs += int64_t{timeoutMs} * 1000;
         return 0;
     }
     const DeviceAnswer answer = fake.answers[fake.answersTaken++];
+    if (answer.result == 0) {
+        fake.clockUs += int64_t{timeoutMs} * 1000;
+    }
     if (answer.result > 0) {
         const size_t put = std::min(static_cast<size_t>(answer.result), length);
         for (size_t i = 0; i < put; ++i) {
@@ -120,7 +126,12 @@ void FakeClose(HidDevice* device) {
     delete device;
 }
 
-const HidDeviceCalls kFakeCalls = {FakeOpen, FakeRead, FakeWrite, FakeClose, nullptr};
+// The device's clock: each wait that found nothing took exactly its time.
+int64_t FakeClock() {
+    return fake.clockUs;
+}
+
+const HidDeviceCalls kFakeCalls = {FakeOpen, FakeRead, FakeWrite, FakeClose, nullptr, FakeClock};
 
 // The length of each output report on the wire, as the remote takes it.
 size_t WireLength(uint8_t reportId) {
@@ -170,7 +181,8 @@ void Open(Input& in, Handles& handles) {
     const std::vector<uint16_t> expectedAttempts =
         (fake.present & 1) ? std::vector<uint16_t>{kWiiRemoteProductId}
                            : std::vector<uint16_t>{kWiiRemoteProductId, kWiiRemotePlusProductId};
-    FUZZ_CHECK(fake.openAttempts == expectedAttempts, "%zu open attempts", fake.openAttempts.size());
+    FUZZ_CHECK(fake.openAttempts == expectedAttempts, "%zu open attempts",
+               fake.openAttempts.size());
     if (fake.present == 0) {
         FUZZ_CHECK(handle == HID_NO_DEVICE && fake.live == liveBefore, "opened %d with no device",
                    handle);
@@ -213,11 +225,11 @@ int ExpectedRead(int& deviceReads, uint8_t& seed) {
             seed = answer.seed;
             return std::min(answer.result, HID_REPORT_BUFFER_SIZE);
         }
-        if (deviceReads == kReadSlices) {
+        if (deviceReads == kWaitsInARead) {
             return 0;
         }
     }
-    deviceReads = kReadSlices;  // the answers ran out: the rest are time-outs
+    deviceReads = kWaitsInARead; // the answers ran out: the rest are time-outs
     return 0;
 }
 
@@ -277,15 +289,23 @@ void RunOperation(Input& in, Handles& handles) {
     const bool anyOpen = !handles.open.empty();
     const HidHandle open = anyOpen ? handles.open[pick % handles.open.size()] : HID_NO_DEVICE;
     switch (op & 7) {
-    case 0: Open(in, handles); break;
-    case 1: QueueAnswers(in); CheckRead(open, anyOpen); break;
-    case 2: CheckWrite(in, open, anyOpen); break;
+    case 0:
+        Open(in, handles);
+        break;
+    case 1:
+        QueueAnswers(in);
+        CheckRead(open, anyOpen);
+        break;
+    case 2:
+        CheckWrite(in, open, anyOpen);
+        break;
     case 3:
         if (anyOpen) {
             const int liveBefore = fake.live;
             CloseDeviceHandle(open);
             FUZZ_CHECK(fake.live == liveBefore - 1, "the close did not close the device");
-            handles.open.erase(handles.open.begin() + static_cast<long>(pick % handles.open.size()));
+            handles.open.erase(handles.open.begin() +
+                               static_cast<long>(pick % handles.open.size()));
             handles.closed.push_back(open);
         }
         break;

@@ -105,12 +105,24 @@ void LeaveDevice(OpenDevice* open) {
     open->callsLeft.notify_all();
 }
 
-// Reads slice by slice until a report or a failure comes, the slices run out or the
-// handle closes. Returns the report's length capped at the buffer, 0 or -1.
+// The read deadline's clock, in microseconds: the backend's, else the steady clock.
+int64_t ClockUs(const OpenDevice& open) {
+    if (open.calls->clockUs != nullptr) {
+        return open.calls->clockUs();
+    }
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Reads in device waits until a report or a failure comes, the read's time is up or
+// the handle closes. Returns the report's length capped at the buffer, 0 or -1.
 int ReadInSlices(const OpenDevice& open, uint8_t* scratch) {
-    for (int slice = 0; slice < kReadSlices && !open.closing; ++slice) {
-        const int got =
-            open.calls->read(open.device, scratch, HID_REPORT_BUFFER_SIZE, kReadSliceMs);
+    const int64_t deadlineUs = ClockUs(open) + int64_t{HID_READ_WAIT_MS} * 1000;
+    for (int64_t leftUs = deadlineUs - ClockUs(open); leftUs > 0 && !open.closing;
+         leftUs = deadlineUs - ClockUs(open)) {
+        const int waitMs = static_cast<int>(std::min<int64_t>(kReadSliceMs, (leftUs + 999) / 1000));
+        const int got = open.calls->read(open.device, scratch, HID_REPORT_BUFFER_SIZE, waitMs);
         if (got > 0) {
             return std::min(got, HID_REPORT_BUFFER_SIZE);
         }

@@ -7,7 +7,7 @@
 //
 // Threading: every function may be called from any thread at any time. The table is
 // guarded by one lock that is never held across a device call; a read notices a
-// close between two slices, so a close waits at most one slice for a read to leave.
+// close between two device waits, so a close waits at most one for a read to leave.
 #ifndef TOBRISK_HID_HANDLE_TABLE_H
 #define TOBRISK_HID_HANDLE_TABLE_H
 
@@ -16,8 +16,7 @@
 #include "hid_device.h"
 #include "hid_report_library.h"
 
-constexpr int kReadSliceMs = 10; // one device wait; a close is noticed between two
-constexpr int kReadSlices = HID_READ_WAIT_MS / kReadSliceMs; // a read's whole wait
+constexpr int kReadSliceMs = 10;  // the longest device wait; a close is noticed between two
 constexpr int kCloseWaitMs = 500; // how long a close waits for a write stuck in the device
 
 constexpr uint16_t kNintendoVendorId = 0x057E;
@@ -29,11 +28,14 @@ constexpr uint16_t kWiiRemotePlusProductId = 0x0330; // the later model, same re
 // never one given out before, or HID_NO_DEVICE.
 HidHandle OpenDeviceHandle(const HidDeviceCalls& calls, uint16_t vendorId, uint16_t productId);
 
-// Waits up to kReadSlices slices of kReadSliceMs for one input report and copies it,
-// at most HID_REPORT_BUFFER_SIZE bytes, into buffer. Returns its length (> 0) and
-// puts it in *outWord (when outWord is not null); 0 when none came in time; -1 when
-// the handle is not open, the device failed, or the handle was closed meanwhile. On 0
-// or -1 neither buffer nor *outWord is touched.
+// Waits up to HID_READ_WAIT_MS for one input report, in device waits of at most
+// kReadSliceMs kept to that deadline on a monotonic clock (a device wait may last
+// longer than asked, as Windows' do at its timer's resolution: the deadline, not a
+// count of waits, ends the read, and the last wait asks only for the time left),
+// and copies the report, at most HID_REPORT_BUFFER_SIZE bytes, into buffer. Returns its length (>
+// 0) and puts it in *outWord (when outWord is not null); 0 when none came in time; -1 when the
+// handle is not open, the device failed, or the handle was closed meanwhile. On 0 or -1 neither
+// buffer nor *outWord is touched.
 int32_t ReadDeviceReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord);
 
 // Sends OutputReportLength(buffer[0]) bytes from buffer. Returns the bytes sent (> 0)

@@ -29,6 +29,9 @@ struct HidDeviceCalls {
     // The device's HID report descriptor, for a recording; empty when it cannot be
     // read. May be null: a backend that never knows it (Windows) leaves it out.
     std::vector<uint8_t> (*reportDescriptor)(HidDevice* device);
+    // Microseconds on the monotonic clock that a read's deadline is kept on. Null for
+    // std::chrono::steady_clock; tests give one whose time the device's waits move.
+    int64_t (*clockUs)();
 };
 
 // This platform's backend: hidapi's hidraw backend on Linux, the system's HID API

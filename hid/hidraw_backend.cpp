@@ -149,6 +149,7 @@ constexpr HidDeviceCalls kHidrawCalls = {
     .write = WriteHidraw,
     .close = CloseHidraw,
     .reportDescriptor = HidrawDescriptor,
+    .clockUs = nullptr,
 };
 
 } // namespace

@@ -153,6 +153,7 @@ constexpr HidDeviceCalls kWindowsCalls = {
     .write = WriteHidFile,
     .close = CloseHidFile,
     .reportDescriptor = nullptr, // Windows does not hand the descriptor out
+    .clockUs = nullptr,          // the steady clock
 };
 
 } // namespace

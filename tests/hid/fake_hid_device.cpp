@@ -25,6 +25,8 @@ struct FakeState {
     bool holdWrites = false;
     int readsEntered = 0;
     int writesEntered = 0;
+    int waitCostPercent = 100;       // of a read's wait, on the device's clock
+    int64_t clockUs = 0;             // the device's clock: the waits of reads that found nothing
     std::set<const HidDevice*> live; // opened and not yet closed
     FakeRecord record;
 };
@@ -81,6 +83,9 @@ int ReadFake(HidDevice* device, uint8_t* data, size_t length, int timeoutMs) {
         std::copy_n(read.bytes.begin(), std::min(read.bytes.size(), length), data);
         result = read.result;
     }
+    if (result == 0) {
+        fake.clockUs += int64_t{timeoutMs} * 10 * fake.waitCostPercent;
+    }
     Leave(fake, device);
     return result;
 }
@@ -110,6 +115,12 @@ std::vector<uint8_t> FakeDescriptor(HidDevice*) {
     return kFakeReportDescriptor;
 }
 
+int64_t FakeClock() {
+    FakeState& fake = Fake();
+    std::lock_guard<std::mutex> hold(fake.lock);
+    return fake.clockUs;
+}
+
 } // namespace
 
 const Bytes kFakeReportDescriptor = {0x05, 0x01, 0x09, 0x05, 0xA1, 0x01, 0xC0};
@@ -120,6 +131,7 @@ const HidDeviceCalls kFakeDevice = {
     .write = WriteFake,
     .close = CloseFake,
     .reportDescriptor = FakeDescriptor,
+    .clockUs = FakeClock,
 };
 
 void FakeReset(std::vector<uint16_t> presentProducts) {
@@ -131,7 +143,14 @@ void FakeReset(std::vector<uint16_t> presentProducts) {
     fake.holdWrites = false;
     fake.readsEntered = 0;
     fake.writesEntered = 0;
+    fake.waitCostPercent = 100;
     fake.record = {};
+}
+
+void FakeSetWaitCost(int percent) {
+    FakeState& fake = Fake();
+    std::lock_guard<std::mutex> hold(fake.lock);
+    fake.waitCostPercent = percent;
 }
 
 void FakeQueueReads(std::vector<FakeRead> reads) {

@@ -43,7 +43,12 @@ extern const Bytes kFakeReportDescriptor;
 // Forgets everything; the Nintendo devices with these product IDs are present.
 void FakeReset(std::vector<uint16_t> presentProducts);
 // Answers for the coming reads, in order. With none queued a read waits its timeout.
+// A read that brings nothing moves the device's clock (the handle table's read
+// deadline runs on it) on by its timeout, or by percent of it after FakeSetWaitCost:
+// what a wait costs on a system whose waits last longer than asked (Windows' at its
+// timer's resolution).
 void FakeQueueReads(std::vector<FakeRead> reads);
+void FakeSetWaitCost(int percent);
 // What every write returns from now on; by default the length it was given.
 void FakeSetWriteResult(int result);
 // Writes block, inside the device, until FakeReleaseWrites.

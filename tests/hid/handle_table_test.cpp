@@ -24,6 +24,7 @@ constexpr uint16_t kRemote = kWiiRemoteProductId;
 constexpr uint16_t kRemotePlus = kWiiRemotePlusProductId;
 constexpr size_t kGuardedSize = HID_REPORT_BUFFER_SIZE + 64;
 constexpr uint32_t kOutWordBefore = 0xDEADBEEF;
+constexpr int kWaitsInARead = HID_READ_WAIT_MS / kReadSliceMs; // when each costs its time
 
 // A report buffer with room behind it, every byte 0xEE, to see what a call touched.
 std::array<uint8_t, kGuardedSize> Untouched() {
@@ -166,11 +167,15 @@ TEST(HandleTable, AReadBringsOneWholeReportOrLeavesTheBufferAsItWas) {
         {"a report", {{3, {0x30, 0x00, 0x80}}}, 3, {0x30, 0x00, 0x80}, 1},
         // The start-up probe reads once in its 100 ms window: one read covers it.
         {"a report 90 ms into the wait", after(9, {{4, {0x21, 1, 2, 3}}}), 4, {0x21, 1, 2, 3}, 10},
-        {"nothing in any slice", {}, 0, {}, kReadSlices},
-        {"a report after the last slice", after(kReadSlices, {{2, {0x30, 0}}}), 0, {}, kReadSlices},
+        {"nothing in any slice", {}, 0, {}, kWaitsInARead},
+        {"a report after the last slice",
+         after(kWaitsInARead, {{2, {0x30, 0}}}),
+         0,
+         {},
+         kWaitsInARead},
         {"device failed", {{-1, {}}}, -1, {}, 1},
         {"device failed after writing", {{-1, {0x21, 0xFF, 0xFF}}}, -1, {}, 1},
-        {"device wrote, then nothing came", after(0, {{0, {0x21, 0xFF}}}), 0, {}, kReadSlices},
+        {"device wrote, then nothing came", after(0, {{0, {0x21, 0xFF}}}), 0, {}, kWaitsInARead},
         {"longer than the buffer, cut by the device", {{256, full}}, 256, capped, 1},
         {"longer than the buffer, full length told", {{300, full}}, 256, capped, 1},
     };
@@ -190,6 +195,31 @@ TEST(HandleTable, AReadBringsOneWholeReportOrLeavesTheBufferAsItWas) {
         EXPECT_EQ(seen.readLengths, std::vector<size_t>(c.deviceReads, HID_REPORT_BUFFER_SIZE))
             << c.name;
         EXPECT_EQ(seen.readTimeouts, std::vector<int>(c.deviceReads, kReadSliceMs)) << c.name;
+        CloseDeviceHandle(handle);
+    }
+}
+
+// A read that finds nothing ends at its deadline, not after a count of waits: where
+// each device wait lasts longer than asked (Windows' waits last to its timer's next
+// tick), fewer waits fit, and the last asks only for the time left.
+TEST(HandleTable, AReadKeepsToItsDeadlineWhateverADeviceWaitCosts) {
+    const struct {
+        int costPercent;
+        std::vector<int> waits; // what each device wait asked for, in ms
+    } cases[] = {
+        {100, std::vector<int>(kWaitsInARead, kReadSliceMs)},
+        {156, {10, 10, 10, 10, 10, 10, 7}},
+        {250, {10, 10, 10, 10}},
+        {1500, {10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.costPercent);
+        FakeReset({kRemote});
+        FakeSetWaitCost(c.costPercent);
+        const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+        uint8_t buffer[HID_REPORT_BUFFER_SIZE];
+        EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 0);
+        EXPECT_EQ(FakeSeen().readTimeouts, c.waits);
         CloseDeviceHandle(handle);
     }
 }

@@ -57,7 +57,9 @@ TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
         {"two denied: the first is named",
          {{"/dev/hidraw4", EACCES}, {"/dev/hidraw6", EACCES}},
          "/dev/hidraw4"},
-        {"denied, but another accessible", {{"/dev/hidraw4", EACCES}, {"/dev/hidraw6", 0}}, nullptr},
+        {"denied, but another accessible",
+         {{"/dev/hidraw4", EACCES}, {"/dev/hidraw6", 0}},
+         nullptr},
     };
     for (const Case& c : cases) {
         const std::string note = HidrawAccessNote(c.failed);

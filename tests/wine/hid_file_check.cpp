@@ -64,6 +64,7 @@ constexpr HidDeviceCalls kPipeCalls = {
     .write = WriteHidFile,
     .close = CloseHidFile,
     .reportDescriptor = nullptr,
+    .clockUs = nullptr,
 };
 
 // One remote on a pipe: the end this program plays it on, and the library's handle.
