@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "fake_hid_device.h"
+#include "fresh_folder.h"
 #include "handle_table.h"
 #include "hid_recording.h"
 #include "remote_reports.h"
@@ -263,8 +264,7 @@ TEST(HandleTable, AWriteTheDeviceRefusesFails) {
 // refused is not recorded. The file reads back as a recording. Without the
 // variable, nothing is written.
 TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
-    const std::string path = testing::TempDir() + "handle_table_recording.txt";
-    std::filesystem::remove(path);
+    const std::string path = FreshFolder("handle-table") + "/recording.txt";
     ASSERT_EQ(setenv(kRecordVariable, path.c_str(), 1), 0);
     FakeReset({kRemotePlus});
     HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fresh_folder.h"
 #include "hid_report_library.h"
 #include "hidraw_notes.h"
 
@@ -81,8 +82,7 @@ TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
 // A recording's R: line comes from sysfs: the whole binary descriptor, or nothing.
 TEST(HidrawReportDescriptor, IsReadWholeFromSysfs) {
     namespace fs = std::filesystem;
-    const fs::path sysfs = fs::path(testing::TempDir()) / "tobrisk-sysfs-descriptor";
-    fs::remove_all(sysfs);
+    const fs::path sysfs = FreshFolder("sysfs-descriptor");
     fs::create_directories(sysfs / "class/hidraw/hidraw3/device");
     const std::vector<uint8_t> descriptor = {0x05, 0x01, 0x00, 0x0A, 0x1A, 0xFF, 0xC0};
     std::ofstream(sysfs / "class/hidraw/hidraw3/device/report_descriptor", std::ios::binary)
@@ -96,8 +96,7 @@ TEST(HidrawReportDescriptor, IsReadWholeFromSysfs) {
 
 TEST(HidrawDriverNote, IsDueOnlyForANodeBoundToTheWiimoteDriver) {
     namespace fs = std::filesystem;
-    const fs::path sysfs = fs::path(testing::TempDir()) / "tobrisk-sysfs";
-    fs::remove_all(sysfs);
+    const fs::path sysfs = FreshFolder("sysfs");
     const auto bind = [&sysfs](const char* node, const char* driver) {
         const fs::path device = sysfs / "class/hidraw" / node / "device";
         fs::create_directories(device);

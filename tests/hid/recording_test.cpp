@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 
+#include "fresh_folder.h"
 #include "hid_recording.h"
 #include "recording_file.h"
 #include "remote_reports.h"
@@ -23,11 +24,9 @@ namespace {
 
 constexpr uint8_t kDataReport[] = {0x31, 0x00, 0x00, 0x80, 0x81, 0x99};
 
-// A name of its own for this test, in a folder of its own (mkdtemp).
+// A name of its own for this test, in a folder of its own.
 std::string FreshPath(const char* name) {
-    std::string folder = testing::TempDir() + "recording-XXXXXX";
-    EXPECT_NE(mkdtemp(folder.data()), nullptr);
-    return folder + "/" + name;
+    return FreshFolder("recording") + "/" + name;
 }
 
 // Parses a recording's text; fails the test when it is malformed.

@@ -15,10 +15,7 @@ void PrintTo(WriteMethod method, std::ostream* out) {
 
 namespace {
 
-constexpr uint32_t kErrorGenFailure = 31;           // ERROR_GEN_FAILURE
-constexpr uint32_t kErrorSemTimeout = 121;          // ERROR_SEM_TIMEOUT
-constexpr uint32_t kErrorOperationAborted = 995;    // ERROR_OPERATION_ABORTED: timed out
-constexpr uint32_t kErrorDeviceNotConnected = 1167; // ERROR_DEVICE_NOT_CONNECTED
+constexpr uint32_t kErrorGenFailure = 31; // ERROR_GEN_FAILURE
 
 TEST(WriteMethod, ToshibasStackGetsPaddedWritesEveryOtherTheReportsOwnLength) {
     struct Case {
@@ -43,19 +40,14 @@ TEST(WriteMethod, OnlyAShortWriteRefusedForItsLengthFallsBackToTheSetOutputRepor
         uint32_t error;
         WriteMethod next;
     };
+    // Both refusals for the length, another error, and each other way refused for
+    // its length: the rows that a wrong condition would answer differently.
     const Case cases[] = {
         {WriteMethod::ReportWrite, kErrorInvalidUserBuffer, WriteMethod::SetOutputReport},
         {WriteMethod::ReportWrite, kErrorInvalidParameter, WriteMethod::SetOutputReport},
-        {WriteMethod::ReportWrite, kErrorOperationAborted, WriteMethod::None},
         {WriteMethod::ReportWrite, kErrorGenFailure, WriteMethod::None},
-        {WriteMethod::ReportWrite, kErrorDeviceNotConnected, WriteMethod::None},
-        {WriteMethod::ReportWrite, 0, WriteMethod::None},
         {WriteMethod::PaddedWrite, kErrorInvalidUserBuffer, WriteMethod::None},
-        {WriteMethod::PaddedWrite, kErrorInvalidParameter, WriteMethod::None},
-        {WriteMethod::SetOutputReport, kErrorInvalidUserBuffer, WriteMethod::None},
         {WriteMethod::SetOutputReport, kErrorInvalidParameter, WriteMethod::None},
-        {WriteMethod::SetOutputReport, kErrorSemTimeout, WriteMethod::None},
-        {WriteMethod::None, kErrorInvalidUserBuffer, WriteMethod::None},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(NextWriteMethod(c.failed, c.error), c.next)

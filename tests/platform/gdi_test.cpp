@@ -467,6 +467,16 @@ TEST_F(GdiTest, ARepaintedWindowShowsWhatTheSamePaintShowsOnANewWindow) {
              bar(dc, black, 238, 100);
              label(dc, 200, 230, "Gyro Rotation       ");
          }},
+        // The bar drew over the label's place: the next frame must not take the
+        // label's pixels as still there once the bar's place is filled again.
+        {"a line over the bar's place beside the label, then the label",
+         [&](HDC dc) {
+             SelectObject(dc, thin);
+             MoveToEx(dc, 415, 38, nullptr);
+             LineTo(dc, 420, 38);
+             SelectObject(dc, font);
+             label(dc, 200, 30, "X-axis Acceleration ");
+         }},
         {"the program's paint once more", program(260, 240)},
         {"labels over each other, another font",
          [&](HDC dc) {
