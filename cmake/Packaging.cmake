@@ -1,11 +1,12 @@
 # Installation and the Debian package on Linux (and other non-Windows systems).
 # `cmake --install <build>` puts tobrisk and tobrisk-sim into bin/, the udev rule
-# for the Wii Remote into lib/udev/rules.d, and the desktop entry, icon, manual
-# page, changelog and copyright under share/. `cpack -G DEB` in the build folder
+# for the Wii Remote into lib/udev/rules.d, and the desktop entry, icon, AppStream
+# metainfo, manual page, changelog and copyright (the MIT licence) under share/. `cpack -G DEB` in the build folder
 # (tools/build-deb) builds tobrisk_<version>_<arch>.deb from the same rules.
 include(GNUInstallDirs)
 
-set(TOBRISK_MAINTAINER "Tobrisk maintainers <maintainers@users.noreply.c-seed-0a3b055c.example>"
+# A neutral project address that names no machine; a distributor sets their own.
+set(TOBRISK_MAINTAINER "Tobrisk maintainers <maintainers@tobrisk.invalid>"
   CACHE STRING "Maintainer of the Debian package: Name <address>")
 # udev reads /usr/lib/udev/rules.d and /etc/udev/rules.d; under another prefix the
 # rule must be copied to /etc/udev/rules.d by hand (README).
@@ -33,6 +34,8 @@ install(FILES ${packaging_source}/tobrisk.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging_source}/tobrisk.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${packaging_source}/org.tobrisk.Tobrisk.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging_binary}/tobrisk.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${packaging_binary}/tobrisk.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   RENAME tobrisk-sim.1.gz)

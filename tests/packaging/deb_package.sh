@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder's CPack configuration and checks it.
 # Usage: deb_package.sh BUILD_FOLDER OUTPUT_FOLDER VERSION
-# Checks: the file list (programs, udev rule, desktop entry, icon, manual pages,
-# copyright, changelog) under /usr; the control fields (name, version, section,
-# Depends on the libraries it links); the maintainer scripts; and lintian, which
-# must report no error.
+# Checks: the file list (programs, udev rule, desktop entry, icon, AppStream
+# metainfo, manual pages, copyright, changelog) under /usr; the control fields
+# (name, version, section, Depends on the libraries it links); the MIT licence in
+# the copyright file; that neither the maintainer nor any shipped file names the
+# machine that built it; the metainfo, which appstreamcli must validate; the
+# maintainer scripts; and lintian, which must report no error.
 set -euo pipefail
 build=$1 out=$2 version=$3
 rm -rf "$out"
@@ -28,6 +30,7 @@ for expected in \
     "-rw-r--r-- ./usr/lib/udev/rules.d/70-tobrisk-wiimote.rules" \
     "-rw-r--r-- ./usr/share/applications/tobrisk.desktop" \
     "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/tobrisk.svg" \
+    "-rw-r--r-- ./usr/share/metainfo/org.tobrisk.Tobrisk.metainfo.xml" \
     "-rw-r--r-- ./usr/share/man/man1/tobrisk.1.gz" \
     "-rw-r--r-- ./usr/share/doc/tobrisk/copyright" \
     "-rw-r--r-- ./usr/share/doc/tobrisk/changelog.gz"; do
@@ -43,12 +46,31 @@ for library in libcairo2 libx11-6 libhidapi-hidraw0 libc6; do
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || check "Depends has $library" "$library" "$depends"
 done
 
-# Both maintainer scripts reload the udev rules.
+# The shipped files, unpacked: the licence, the metainfo, and no name of this machine.
 control=$(mktemp -d)
 trap 'rm -rf "$control"' EXIT
-dpkg-deb -e "$deb" "$control"
+dpkg-deb -x "$deb" "$control/files"
+copyright=$control/files/usr/share/doc/tobrisk/copyright
+check "copyright: SPDX identifier" yes "$(grep -qx 'Comment: SPDX-License-Identifier: MIT' "$copyright" && echo yes)"
+check "copyright: the MIT licence" yes \
+  "$(grep -qx 'License: MIT' "$copyright" && grep -q 'Permission is hereby granted, free of charge' "$copyright" && echo yes)"
+check "the metainfo validates" yes \
+  "$(appstreamcli validate --no-net "$control/files/usr/share/metainfo/org.tobrisk.Tobrisk.metainfo.xml" \
+      >"$out/appstream.txt" 2>&1 && echo yes || cat "$out/appstream.txt")"
+# This machine's names: a name shorter than four letters would be found by chance.
+for host in "$(hostname)" "$(hostname -f 2>/dev/null || true)"; do
+  if [ "${#host}" -ge 4 ]; then
+    check "the maintainer does not name $host" "" "$(dpkg-deb -f "$deb" Maintainer | grep -iF "$host" || true)"
+    check "no shipped file names $host" "" "$(grep -rlaiF -- "$host" "$control/files" || true)"
+  else
+    echo "host name '$host' too short to look for"
+  fi
+done
+
+# Both maintainer scripts reload the udev rules.
+dpkg-deb -e "$deb" "$control/DEBIAN"
 for script in postinst postrm; do
-  if [ ! -x "$control/$script" ] || ! grep -q 'udevadm control --reload-rules' "$control/$script"; then
+  if [ ! -x "$control/DEBIAN/$script" ] || ! grep -q 'udevadm control --reload-rules' "$control/DEBIAN/$script"; then
     check "$script reloads udev rules" yes no
   fi
 done
