@@ -26,6 +26,16 @@ namespace {
 
 constexpr ULONG kProviderChars = 256; // room for a driver provider's name
 
+// setupapi checks each cbSize against the layout of its own build, which differs
+// between 32-bit and 64-bit Windows (the detail record is packed to 5 bytes in 32-bit
+// Windows; the others hold a pointer-sized field). A header that laid one out
+// otherwise would leave the remote unfound in one of the two builds.
+constexpr bool k64Bit = sizeof(void*) == 8;
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == (k64Bit ? 8 : 5));
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == (k64Bit ? 32 : 28));
+static_assert(sizeof(SP_DEVINFO_DATA) == (k64Bit ? 32 : 28));
+static_assert(sizeof(HIDD_ATTRIBUTES) == 12);
+
 // The device path of one interface of the set, and in node its device node; empty
 // when it cannot be read.
 std::string InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData, DEVINST& node) {

@@ -38,7 +38,7 @@ last_events() { log_events | tail -n "$1" | paste -sd'|'; }
 find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 
 # Starts the program on scenario $1 in the background, through the command in
-# E2E_RUNNER when one is set (wine64 for the Windows build); sets PID and LOG.
+# E2E_RUNNER when one is set (Wine's loader for a Windows build); sets PID and LOG.
 start_program() {
   LOG=$(mktemp)
   TINY_HID_SIM="$1" TINY_HID_SIM_LOG="$LOG" ${E2E_RUNNER:+"$E2E_RUNNER"} "$PROGRAM" &

@@ -3,7 +3,7 @@
 # with real key and close events, checked through its exit code, the simulated
 # remote's log and a screenshot. Usage: program_e2e.sh PROGRAM CLOSE_TOOL (run
 # under with-xvfb). PROGRAM is tobrisk-sim, or tobrisk.exe beside the simulated DLL
-# with E2E_RUNNER set to wine64. E2E_BOX_TITLE names the message box's window: by
+# with E2E_RUNNER set to Wine's loader. E2E_BOX_TITLE names the message box's window: by
 # default the program's file name, as the Linux build titles it; Windows titles a
 # box without a caption "Error". E2E_TEARDOWN_SECONDS is added to the time allowed
 # wherever a window is taken down (the close button, a dismissed box): 0 by

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The fault matrix under Wine: tobrisk.exe beside the simulated tiny_hid_dll.dll
-# runs the rows of fault_matrix.sh through wine64. By default the short set below,
+# runs the rows of fault_matrix.sh through Wine. By default the short set below,
 # which has every fault and every ending at least once (each row costs Wine about
 # two seconds more than Linux); with --all every row, as docs/reliability.md
 # records them. Usage: wine_fault_matrix.sh WINE_TESTS_ENV [--all] [REPORT]
-# (run under with-xvfb; the x86_64 Windows build writes WINE_TESTS_ENV, see
+# (run under with-xvfb; each Windows build writes WINE_TESTS_ENV, see
 # tests/wine).
 set -uo pipefail
 source "$(dirname "$0")/../wine/wine_lib.sh" "$1"
@@ -26,7 +26,7 @@ fi
 
 folder=$(program_folder "$SIM_DLL")
 status=0
-FAULT_ROWS=$rows E2E_RUNNER=$WINE64 E2E_BOX_TITLE=Error E2E_TEARDOWN_SECONDS=3 \
+FAULT_ROWS=$rows E2E_RUNNER=$WINE E2E_BOX_TITLE=Error E2E_TEARDOWN_SECONDS=3 \
   "$(dirname "$0")/fault_matrix.sh" "$folder/tobrisk.exe" "$CLOSE_TOOL" "${1:-}" || status=$?
 stop_wine
 rm -rf "$folder"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Inside the virtual machine (run-in-vm): the x86_64 tobrisk.exe beside the
+# Inside the virtual machine (run-in-vm): a Windows build's tobrisk.exe beside the
 # real tiny_hid_dll.dll under Wine, against the uhid remote that hid-wiimote holds.
 # Wine's HID bus driver (winebus.sys) offers the remote's hidraw node to Windows
 # programs, so the real library's search through setupapi, its look at the
@@ -10,7 +10,8 @@
 #   tests/kernel/run-in-vm --timeout 600 tests/kernel/wine_guest_check.sh \
 #       build/plain build/win-x86_64 [PREFIX]
 #
-# The x86_64 build's Wine tests run it as WineInsideTheKernel. A fresh Wine prefix
+# Each Windows build's Wine tests run it as WineInsideTheKernel, under the loader
+# its wine-tests.env names (wine64, or the 32-bit wine for build/win-i686). A fresh Wine prefix
 # takes a minute or more under emulation: given PREFIX, a prefix the host made (the
 # Wine tests' own), the guest starts from it instead; what the guest writes stays
 # in its memory. What Wine 8 (Debian bookworm) needs, as its
@@ -25,11 +26,11 @@
 set -uo pipefail
 source "$(dirname "$0")/kernel_lib.sh" "$1"
 WINDOWS_BUILD=$(cd "$2" && pwd)
-WINE64=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+# shellcheck source=/dev/null
+source "$WINDOWS_BUILD/tests/wine/wine-tests.env"
 WORK=$(mktemp -d)
 WINE_LOG=$WORK/wine.log
-export WINEPREFIX=${3:-$WORK/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${3:-$WORK/prefix} WINEARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 stop_wine() {
   "$WINESERVER" -k 2>/dev/null
@@ -58,10 +59,10 @@ message_box_text() { grep -o 'MSGBOX_OnInit L"[^"]*"' "$WINE_LOG" | tail -n 1 | 
 
 step "a Wine prefix, winebus set to offer hidraw nodes"
 cp "$WINDOWS_BUILD/tobrisk.exe" "$WINDOWS_BUILD/tiny_hid_dll.dll" "$WORK/"
-[ -f "$WINEPREFIX/system.reg" ] || env -u DISPLAY "$WINE64" wineboot --init >"$WORK/wineboot.log" 2>&1
+[ -f "$WINEPREFIX/system.reg" ] || env -u DISPLAY "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1
 printf 'REGEDIT4\n\n[%s]\n"Enable SDL"=dword:00000000\n"DisableInput"=dword:00000001\n' \
   'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus' >"$WORK/winebus.reg"
-env -u DISPLAY "$WINE64" reg import "$WORK/winebus.reg" >>"$WORK/wineboot.log" 2>&1
+env -u DISPLAY "$WINE" reg import "$WORK/winebus.reg" >>"$WORK/wineboot.log" 2>&1
 check "winebus options imported" 0 "$?"
 stop_wine
 start_x || exit 1
@@ -72,7 +73,7 @@ if start_remote ""; then
   # most, each in a Wine of its own.
   for attempt in 1 2 3; do
     step "tobrisk.exe, attempt $attempt"
-    WINEDEBUG=+plugplay,+msgbox "$WINE64" "$WORK/tobrisk.exe" 2>>"$WINE_LOG" &
+    WINEDEBUG=+plugplay,+msgbox "$WINE" "$WORK/tobrisk.exe" 2>>"$WINE_LOG" &
     PID=$!
     wait_for '[ -n "$(start_outcome)" ]' 300
     outcome=$(start_outcome)

@@ -514,8 +514,11 @@ void WritesPassAWaitingRead() {
 }
 
 // With TINY_HID_RECORD set, the library records what crossed the pipe: the output
-// report at its own length, and the input reports as the reads handed them over.
+// report at its own length, and the input reports as the reads handed them over,
+// at times from the opening that only grow and stay within the check's own time
+// (64-bit microseconds, written and read back alike in the 32-bit build).
 void TheRecordVariableRecordsWhatCrossedThePipe() {
+    const auto start = CheckClock::now();
     char folder[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, folder);
     const std::string path = std::string(folder) + "tobrisk-hid-file-check-recording.txt";
@@ -531,6 +534,7 @@ void TheRecordVariableRecordsWhatCrossedThePipe() {
         Read(remote, buffer, took);
     }
     EndRemote(remote);
+    const long checkUs = MsSince(start) * 1000 + 1000;
 
     std::ifstream file(path, std::ios::binary);
     const std::string text(std::istreambuf_iterator<char>(file), {});
@@ -549,6 +553,10 @@ void TheRecordVariableRecordsWhatCrossedThePipe() {
               static_cast<long>(reports[0].bytes.size()));
         Check(!reports[1].output && reports[1].bytes == sent[0], "the first input report", 1, 0);
         Check(!reports[2].output && reports[2].bytes == sent[1], "the second input report", 1, 0);
+        Check(reports[0].us >= 0 && reports[0].us <= reports[1].us &&
+                  reports[1].us <= reports[2].us && reports[2].us <= checkUs,
+              "the recording's times grow within the check (last, us)", checkUs,
+              static_cast<long>(reports[2].us));
     }
 }
 

@@ -5,13 +5,19 @@
 // checked: finding devices by vendor and product through setupapi and
 // HidD_GetAttributes, bounded reads that leave the buffer alone, writes refused by a
 // device without output reports, a close that wakes a read in progress, and calls
-// on closed handles. Prints each failure; the exit code is the number of failures.
+// on closed handles; and, as a program that looks the four operations up by name
+// finds them, their plain names and (in the 32-bit build, where a function may
+// pop its own arguments) the C calling convention. Prints each failure; the exit
+// code is the number of failures.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
+
+#include <windows.h>
 
 #include "hid_report_library.h"
 #include "windows_check.h"
@@ -146,9 +152,90 @@ void ClosedHandlesDoNothing(HidHandle handle) {
     CloseHidHandle(handle);
 }
 
+#if defined(__i386__)
+// Calls fn with the three 32-bit words of args pushed as C pushes them and returns
+// how many bytes of them are still on the stack when it returns: all 12 for a C
+// (cdecl) function, which leaves them to its caller, fewer for one that pops them
+// itself, as a stdcall function does.
+long ArgumentBytesLeftByCall(uintptr_t fn, const uint32_t* args) {
+    long left;
+    asm volatile("movl %%esp, %%edi\n\t"
+                 "pushl 8(%[args])\n\t"
+                 "pushl 4(%[args])\n\t"
+                 "pushl (%[args])\n\t"
+                 "call *%[fn]\n\t"
+                 "movl %%edi, %%ecx\n\t"
+                 "subl %%esp, %%ecx\n\t"
+                 "movl %%edi, %%esp"
+                 : "=c"(left)
+                 : [fn] "S"(fn), [args] "b"(args)
+                 : "eax", "edx", "edi", "memory", "cc");
+    return left;
+}
+
+// Two functions whose conventions are known, to prove the measure above.
+extern "C" __attribute__((stdcall, noinline)) int32_t PopsItsTwoWords(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a + b);
+}
+extern "C" __attribute__((cdecl, noinline)) int32_t LeavesItsTwoWords(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a + b);
+}
+#endif
+
+// The four operations are exported under their plain names, none decorated as a
+// stdcall function's would be, and in the 32-bit build each leaves its arguments to
+// the caller. The calls are harmless: an unknown device, and a handle never opened.
+void ExportsAreTheCFunctionsOfTheHeader() {
+    const HMODULE library = GetModuleHandleA("tiny_hid_dll.dll");
+    Check(library != nullptr, "tiny_hid_dll.dll is loaded", 1, 0);
+    if (library == nullptr) {
+        return;
+    }
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x11, 0x10};
+    uint32_t outWord = kUntouchedWord;
+    const uint32_t unknownDevice[] = {kWineVendorId, 0x7777, 0};
+    const uint32_t notOpen[] = {static_cast<uint32_t>(HID_NO_DEVICE),
+                                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer)),
+                                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&outWord))};
+    struct Export {
+        const char* name;
+        const char* stdcallName;
+        const uint32_t* args;
+    };
+#if defined(__i386__)
+    const uint32_t two[] = {1, 2, 0};
+    const long popped = ArgumentBytesLeftByCall(reinterpret_cast<uintptr_t>(&PopsItsTwoWords), two);
+    const long left = ArgumentBytesLeftByCall(reinterpret_cast<uintptr_t>(&LeavesItsTwoWords), two);
+    Check(popped == 4, "the measure sees a stdcall function pop its 8 bytes (left)", 4, popped);
+    Check(left == 12, "the measure sees a C function leave them (left)", 12, left);
+#endif
+    const Export exports[] = {
+        {"OpenHidHandle", "_OpenHidHandle@8", unknownDevice},
+        {"ReadReport", "_ReadReport@12", notOpen},
+        {"WriteReport", "_WriteReport@12", notOpen},
+        {"CloseHidHandle", "_CloseHidHandle@4", notOpen},
+    };
+    for (const Export& e : exports) {
+        const FARPROC fn = GetProcAddress(library, e.name);
+        Check(fn != nullptr, e.name, 1, 0);
+        Check(GetProcAddress(library, e.stdcallName) == nullptr, e.stdcallName, 0, 1);
+#if defined(__i386__)
+        if (fn != nullptr) {
+            const std::string what = std::string(e.name) + " leaves its arguments (bytes)";
+            const long left = ArgumentBytesLeftByCall(reinterpret_cast<uintptr_t>(fn), e.args);
+            Check(left == 12, what.c_str(), 12, left);
+        }
+#else
+        (void)e.args;
+#endif
+    }
+    Check(outWord == kUntouchedWord, "calls on a handle never opened leave the out-word", 1, 0);
+}
+
 } // namespace
 
 int main() {
+    ExportsAreTheCFunctionsOfTheHeader();
     WaitForWineDevices();
     FindsOnlyWhatIsThere();
 

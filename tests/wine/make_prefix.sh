@@ -6,7 +6,7 @@ source "$(dirname "$0")/wine_lib.sh" "$1"
 
 rm -rf "$WINE_PREFIX"
 mkdir -p "$(dirname "$WINE_PREFIX")"
-env -u DISPLAY "$WINE64" wineboot --init >/dev/null 2>&1
+env -u DISPLAY "$WINE" wineboot --init >/dev/null 2>&1
 stop_wine
 [ -f "$WINE_PREFIX/system.reg" ] || { echo "make_prefix: wineboot made no prefix" >&2; exit 1; }
 echo "make_prefix: $WINE_PREFIX"

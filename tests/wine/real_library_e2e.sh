@@ -9,7 +9,7 @@ source "$E2E_DIR/e2e_lib.sh"
 
 folder=$(program_folder "$REAL_DLL")
 PROGRAM=$folder/tobrisk.exe
-E2E_RUNNER=$WINE64
+E2E_RUNNER=$WINE
 status=0
 start_program ""
 if wait_for '[ -n "$(find_window Error)" ]' 20; then

@@ -53,7 +53,7 @@ screenshot "$work/linux.png" || check "Linux: sampling starts" yes no
 
 folder=$(program_folder "$SIM_DLL")
 PROGRAM=$folder/tobrisk.exe
-E2E_RUNNER=$WINE64
+E2E_RUNNER=$WINE
 screenshot "$work/wine.png" || check "Wine: sampling starts" yes no
 stop_wine
 rm -rf "$folder"

@@ -1,14 +1,14 @@
 # Shared pieces of the Wine tests. Sourced with the path of wine-tests.env, which
-# the x86_64 Windows build writes: where wine64, wineserver, the test prefix, the
-# Windows files and the Linux helpers are.
+# each Windows build writes: where its Wine loader (wine64, or the 32-bit wine),
+# wineserver, its test prefix, its Windows files and the Linux helpers are.
 
 # shellcheck source=/dev/null
 source "$1"
 E2E_DIR=$SOURCE_DIR/tests/e2e
 
-# Wine's own environment: the tests' prefix, no debug output, and no offer to
-# install Mono or Gecko (nothing here uses them).
-export WINEPREFIX=$WINE_PREFIX
+# Wine's own environment: the build's prefix and its kind (win64 or win32), no
+# debug output, and no offer to install Mono or Gecko (nothing here uses them).
+export WINEPREFIX=$WINE_PREFIX WINEARCH
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
