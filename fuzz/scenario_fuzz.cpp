@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -106,6 +108,31 @@ bool Hex(std::string_view text, size_t maxDigits, uint64_t& value) {
     return text.size() <= maxDigits && Digits(text, 16, UINT64_MAX, value);
 }
 
+// A decimal: an optional minus, digits, and optionally a point and more digits; at
+// most 16 characters and at most max in size.
+bool Decimal(std::string_view text, double max, double& value) {
+    size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
+    size_t digits = 0;
+    while (at < text.size() && DigitValue(text[at], 10) >= 0) {
+        ++at;
+        ++digits;
+    }
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        size_t fraction = 0;
+        while (at < text.size() && DigitValue(text[at], 10) >= 0) {
+            ++at;
+            ++fraction;
+        }
+        digits = fraction == 0 ? 0 : digits;
+    }
+    if (digits == 0 || at != text.size() || text.size() > 16) {
+        return false;
+    }
+    value = std::strtod(std::string(text).c_str(), nullptr);
+    return std::fabs(value) <= max;
+}
+
 // Milliseconds since opening, as microseconds.
 bool Moment(std::string_view text, int64_t& us) {
     uint64_t ms;
@@ -155,6 +182,33 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
             s.gyroValues.push_back(static_cast<uint16_t>(n));
         }
         return words.size() <= 256;
+    }
+    if (key == "gyro_bias" || key == "gyro_noise" || key == "gyro_drift") {
+        double v = 0.0;
+        if (!Decimal(value, key == "gyro_noise" ? 10000.0 : 32768.0, v) ||
+            (key == "gyro_noise" && v < 0.0)) {
+            return false;
+        }
+        if (!s.gyroSignal) {
+            s.gyroSignal = SimGyroSignal{};
+        }
+        (key == "gyro_bias" ? s.gyroSignal->bias
+                            : key == "gyro_noise" ? s.gyroSignal->noise : s.gyroSignal->driftPerS) = v;
+        return true;
+    }
+    if (key == "gyro_sine") {
+        const std::vector<std::string_view> parts = Pieces(value, ',');
+        double amplitude = 0.0;
+        if (parts.size() != 2 || !Decimal(parts[0], 32768.0, amplitude) ||
+            !Number(parts[1], 1000000000, n) || n == 0) {
+            return false;
+        }
+        if (!s.gyroSignal) {
+            s.gyroSignal = SimGyroSignal{};
+        }
+        s.gyroSignal->sineAmplitude = amplitude;
+        s.gyroSignal->sinePeriodUs = static_cast<int64_t>(n) * 1000;
+        return true;
     }
     if (key == "latency") {
         if (!Number(value, 10000000, n)) {
@@ -253,7 +307,8 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
     return false;
 }
 
-const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "latency",
+const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "gyro_bias",
+                             "gyro_noise", "gyro_drift", "gyro_sine", "latency",
                              "period", "home", "buttons", "error", "mute", "unplug",
                              "seed", "noise", "backlog", "delay", "extension", "driver",
                              "replay"};
@@ -322,6 +377,11 @@ Reading Read(std::string_view text) {
         }
         r.valid = true;
     }
+    if (!r.scenario.gyroValues.empty() && r.scenario.gyroSignal) {
+        r.valid = false;
+        r.message = "tiny_hid_sim: key 'gyro' and the gyro_* keys exclude each other in TINY_HID_SIM";
+        return r;
+    }
     if (!r.scenario.replayPath.empty()) {
         r.replayDecides = true;
         r.message = "tiny_hid_sim: replay file '" + Shown(r.scenario.replayPath) + "' ";
@@ -337,7 +397,15 @@ bool Same(const SimScenario& a, const SimScenario& b) {
         a.buttons.has_value() == b.buttons.has_value() &&
         (!a.buttons || (a.buttons->byte1 == b.buttons->byte1 && a.buttons->byte2 == b.buttons->byte2 &&
                         a.buttons->fromUs == b.buttons->fromUs));
-    return a.present == b.present && a.stream == b.stream && a.firstReportId == b.firstReportId &&
+    const SimGyroSignal none;
+    const SimGyroSignal& ga = a.gyroSignal ? *a.gyroSignal : none;
+    const SimGyroSignal& gb = b.gyroSignal ? *b.gyroSignal : none;
+    const bool sameSignal = a.gyroSignal.has_value() == b.gyroSignal.has_value() &&
+                            ga.bias == gb.bias && ga.noise == gb.noise &&
+                            ga.driftPerS == gb.driftPerS && ga.sineAmplitude == gb.sineAmplitude &&
+                            ga.sinePeriodUs == gb.sinePeriodUs;
+    return sameSignal && a.present == b.present && a.stream == b.stream &&
+           a.firstReportId == b.firstReportId &&
            a.fixedAccel == b.fixedAccel && a.gyroValues == b.gyroValues &&
            a.latencyUs == b.latencyUs && a.periodUs == b.periodUs && a.homeFromUs == b.homeFromUs &&
            sameButtons && a.errorNibble == b.errorNibble && a.muteFromUs == b.muteFromUs &&
@@ -351,6 +419,13 @@ std::string Hex2(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "%02x", value & 0xFF);
     return text;
+}
+
+// The shortest fixed-point text that reads back as value.
+std::string Fixed(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return std::string(text, result.ptr);
 }
 
 // A moment key, unless it never comes.
@@ -386,6 +461,15 @@ std::string Written(const SimScenario& s) {
             text += (i == 0 ? "" : ",") + std::string(word);
         }
         text += ";";
+    }
+    if (s.gyroSignal) {
+        const SimGyroSignal& g = *s.gyroSignal;
+        text += "gyro_bias=" + Fixed(g.bias) + "; gyro_noise = " + Fixed(g.noise) +
+                ";gyro_drift=" + Fixed(g.driftPerS) + ";";
+        if (g.sinePeriodUs != 0) {
+            text += "gyro_sine=" + Fixed(g.sineAmplitude) + "," +
+                    std::to_string(g.sinePeriodUs / 1000) + ";";
+        }
     }
     text += "latency=" + std::to_string(s.latencyUs) + ";period=" + std::to_string(s.periodUs / 1000) +
             ";error=" + std::to_string(s.errorNibble) + ";";

@@ -66,6 +66,28 @@ uint8_t AccelCounts(double g, int noise) {
     return static_cast<uint8_t>(std::clamp(counts, 0L, 255L));
 }
 
+// A standard normal number for one request, from the seed (Box and Muller's way).
+double Gaussian(uint64_t seed, uint64_t index) {
+    constexpr double kUnit = 1.0 / 9007199254740992.0; // 2^-53
+    const uint64_t first = Mix(seed ^ Mix(4 ^ Mix(index)));
+    const uint64_t second = Mix(first);
+    const double u1 = static_cast<double>((first >> 11) + 1) * kUnit; // (0, 1]
+    const double u2 = static_cast<double>(second >> 11) * kUnit;      // [0, 1)
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
+}
+
+// The gyro signal at t seconds for request index, as the register the program
+// reads back as that value.
+uint16_t SignalRegister(const SimGyroSignal& signal, uint64_t seed, double t, uint64_t index) {
+    double value = signal.bias + signal.driftPerS * t + signal.noise * Gaussian(seed, index);
+    if (signal.sinePeriodUs > 0) {
+        value += signal.sineAmplitude * std::sin(2.0 * kPi * t * 1e6 /
+                                                 static_cast<double>(signal.sinePeriodUs));
+    }
+    const long reading = std::lround(std::clamp(value, -32766.0, 32768.0));
+    return static_cast<uint16_t>(reading < 0 ? 0xFFFF + reading : reading);
+}
+
 } // namespace
 
 const std::array<SimReportShape, 25> kSimRemoteReports = {{
@@ -118,6 +140,10 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
                            uint64_t requestIndex) {
     if (!scenario.gyroValues.empty()) {
         return scenario.gyroValues[requestIndex % scenario.gyroValues.size()];
+    }
+    if (scenario.gyroSignal) {
+        return SignalRegister(*scenario.gyroSignal, scenario.seed, Seconds(usSinceOpen),
+                              requestIndex);
     }
     const double rate = RollRateDegPerS(Seconds(usSinceOpen));
     const long reading =

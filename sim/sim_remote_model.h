@@ -58,8 +58,10 @@ std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t u
                                           uint64_t reportIndex);
 
 // What the gyro register holds for read request number requestIndex (from 0),
-// answered at usSinceOpen: the scenario's values in turn, or the turn rate as a
-// signed 16-bit word (0x10000 + v for negative v).
+// answered at usSinceOpen: the scenario's values in turn; its gyro signal, written
+// so that the program reads the signal's value itself (0xFFFF + v for negative v,
+// kept within -32766 to 32768); or the turn rate as a signed 16-bit word (0x10000 +
+// v for negative v).
 uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uint64_t requestIndex);
 
 // Builds a data report at the length the remote sends it (0x30 is 3 bytes, 0x31 is

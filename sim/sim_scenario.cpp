@@ -1,6 +1,7 @@
 #include "sim_scenario.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "sim_replay.h"
 
@@ -13,6 +14,9 @@ constexpr uint64_t kMaxNoise = 10;
 constexpr uint64_t kMaxBacklog = 4096;
 constexpr uint64_t kMaxDelayMs = 10000;
 constexpr size_t kMaxGyroValues = 256;
+constexpr double kMaxGyroCounts = 32768.0;   // bias, drift per second, sine amplitude
+constexpr double kMaxGyroNoise = 10000.0;    // standard deviation
+constexpr size_t kMaxDecimalChars = 16;      // a decimal with a fraction, sign included
 
 // Strips spaces and tabs from both ends.
 std::string_view Trim(std::string_view text) {
@@ -144,6 +148,81 @@ bool ParseGyro(std::string_view text, SimScenario& s) {
         values.push_back(static_cast<uint16_t>(*value));
     }
     s.gyroValues = std::move(values);
+    return true;
+}
+
+// Whether text is one or more decimal digits and nothing else.
+bool AllDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A decimal number as people write one: an optional minus, digits, and optionally a
+// point with more digits (no exponent); at most kMaxDecimalChars characters and at
+// most max in size.
+std::optional<double> ParseDecimal(std::string_view text, double max) {
+    const std::string_view magnitude = !text.empty() && text[0] == '-' ? text.substr(1) : text;
+    const size_t point = magnitude.find('.');
+    const bool wellFormed =
+        text.size() <= kMaxDecimalChars && AllDigits(magnitude.substr(0, point)) &&
+        (point == std::string_view::npos || AllDigits(magnitude.substr(point + 1)));
+    double value = 0.0;
+    if (!wellFormed ||
+        std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc() ||
+        std::fabs(value) > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The gyro signal, begun with the first gyro_* key.
+SimGyroSignal& GyroSignal(SimScenario& s) {
+    if (!s.gyroSignal) {
+        s.gyroSignal = SimGyroSignal{};
+    }
+    return *s.gyroSignal;
+}
+
+// `gyro_bias`: a constant offset, in counts.
+bool ParseGyroBias(std::string_view text, SimScenario& s) {
+    const std::optional<double> bias = ParseDecimal(text, kMaxGyroCounts);
+    if (bias) {
+        GyroSignal(s).bias = *bias;
+    }
+    return bias.has_value();
+}
+
+// `gyro_noise`: the standard deviation of Gaussian noise, in counts.
+bool ParseGyroNoise(std::string_view text, SimScenario& s) {
+    const std::optional<double> noise = ParseDecimal(text, kMaxGyroNoise);
+    if (!noise || *noise < 0.0) {
+        return false;
+    }
+    GyroSignal(s).noise = *noise;
+    return true;
+}
+
+// `gyro_drift`: a slow drift, in counts per second.
+bool ParseGyroDrift(std::string_view text, SimScenario& s) {
+    const std::optional<double> drift = ParseDecimal(text, kMaxGyroCounts);
+    if (drift) {
+        GyroSignal(s).driftPerS = *drift;
+    }
+    return drift.has_value();
+}
+
+// `gyro_sine`: amplitude in counts, period in milliseconds.
+bool ParseGyroSine(std::string_view text, SimScenario& s) {
+    const std::vector<std::string_view> parts = Split(text, ',');
+    if (parts.size() != 2) {
+        return false;
+    }
+    const std::optional<double> amplitude = ParseDecimal(parts[0], kMaxGyroCounts);
+    const std::optional<uint64_t> periodMs = ParseNumber(parts[1], kMaxMs);
+    if (!amplitude || !periodMs || *periodMs == 0) {
+        return false;
+    }
+    GyroSignal(s).sineAmplitude = *amplitude;
+    GyroSignal(s).sinePeriodUs = static_cast<int64_t>(*periodMs) * 1000;
     return true;
 }
 
@@ -282,6 +361,10 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"first", "a report ID from 0 to 0xFF", ParseFirst},
     {"accel", "three bytes x,y,z", ParseAccel},
     {"gyro", "hex words of up to 4 digits, separated by commas", ParseGyro},
+    {"gyro_bias", "counts from -32768 to 32768", ParseGyroBias},
+    {"gyro_noise", "a standard deviation in counts from 0 to 10000", ParseGyroNoise},
+    {"gyro_drift", "counts per second from -32768 to 32768", ParseGyroDrift},
+    {"gyro_sine", "amplitude in counts,period in milliseconds", ParseGyroSine},
     {"latency", "microseconds from 0 to 10000000", ParseLatency},
     {"period", "milliseconds from 1 to 1000", ParsePeriod},
     {"home", "milliseconds", ParseHome},
@@ -371,6 +454,10 @@ bool ParseSimScenario(std::string_view text, SimScenario& scenario, std::string&
         if (!pair.empty() && !ParsePair(pair, scenario, seen, error)) {
             return false;
         }
+    }
+    if (!scenario.gyroValues.empty() && scenario.gyroSignal) {
+        error = "tiny_hid_sim: key 'gyro' and the gyro_* keys exclude each other in TINY_HID_SIM";
+        return false;
     }
     return LoadReplay(scenario, error);
 }

@@ -23,12 +23,24 @@ struct SimButtonHold {
     int64_t fromUs; // since opening
 };
 
+// A gyro that is not constant, for measuring a sensor: the register reads, in
+// counts, bias + drift * t + amplitude * sin(2 pi t / period) + Gaussian noise of
+// standard deviation noise, t in seconds since opening.
+struct SimGyroSignal {
+    double bias = 0.0;          // counts
+    double noise = 0.0;         // standard deviation, counts
+    double driftPerS = 0.0;     // counts per second
+    double sineAmplitude = 0.0; // counts
+    int64_t sinePeriodUs = 0;   // 0: no sine
+};
+
 struct SimScenario {
     bool present = true;                              // OpenHidHandle finds the remote
     bool stream = true;                               // data reports flow after the first 0x12
     std::optional<uint8_t> firstReportId;             // ID of the first data report, any mode
     std::optional<std::array<uint8_t, 3>> fixedAccel; // X, Y, Z instead of the motion
     std::vector<uint16_t> gyroValues;                 // register values, cycling; empty: motion
+    std::optional<SimGyroSignal> gyroSignal;          // with a gyro_* key: instead of the motion
     int64_t latencyUs = 2000;                         // read request to its reply
     int64_t periodUs = 10000;                         // between two data reports
     int64_t homeFromUs = kSimNever;                   // byte 2 is 0x80 from then on

@@ -279,6 +279,66 @@ TEST_F(SimStream, TheGyroValuesCycleOnePerRequest) {
     EXPECT_EQ(lows, (Bytes{0x64, 0x00, 0x01, 0xFF, 0x64, 0x00}));
 }
 
+// A gyro signal without noise is exact at every moment, and reads back as itself.
+TEST_F(SimStream, TheGyroSignalIsItsBiasDriftAndSine) {
+    struct Case {
+        const char* scenario;
+        int64_t atMs;
+        int reading;
+    };
+    const Case cases[] = {
+        {"gyro_bias=-37", 500, -37},
+        {"gyro_bias=12.4", 0, 12},
+        {"gyro_bias=-1;gyro_drift=2.5", 4000, 9},
+        {"gyro_drift=-100", 2000, -200},
+        {"gyro_sine=300,2000", 500, 300},
+        {"gyro_sine=300,2000", 1500, -300},
+        {"gyro_bias=10;gyro_sine=300,2000", 1000, 10},
+        {"gyro_bias=32768;gyro_drift=1000", 1000, 32768},
+        {"gyro_bias=-32768", 0, -32766},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.scenario) + " at " + std::to_string(c.atMs) + " ms");
+        const std::string scenario = std::string(c.scenario) + ";latency=0;stream=0";
+        Open(scenario.c_str());
+        AdvanceMs(c.atMs);
+        Write(kGyroRequestReport);
+        const std::optional<Bytes> reply = Read();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(GyroReading(*reply), c.reading);
+    }
+}
+
+// Its noise is Gaussian about the bias with the standard deviation asked for, and
+// the seed's: the same seed, the same noise.
+TEST_F(SimStream, TheGyroSignalsNoiseHasItsStandardDeviation) {
+    auto readings = [this](const char* scenario) {
+        Open(scenario);
+        std::vector<int> values;
+        for (int i = 0; i < 4000; ++i) {
+            Write(kGyroRequestReport);
+            const std::optional<Bytes> reply = Read();
+            values.push_back(reply ? GyroReading(*reply) : 99999);
+        }
+        return values;
+    };
+    const std::vector<int> values = readings("gyro_bias=-20;gyro_noise=8;latency=0;stream=0");
+    double sum = 0, squares = 0;
+    int beyondThree = 0;
+    for (int v : values) {
+        sum += v;
+        squares += (v + 20.0) * (v + 20.0);
+        beyondThree += std::abs(v + 20) > 24 ? 1 : 0;
+    }
+    const double mean = sum / values.size();
+    const double sd = std::sqrt(squares / values.size());
+    EXPECT_NEAR(mean, -20.0, 0.5); // 4 standard errors of the mean
+    EXPECT_NEAR(sd, 8.0, 0.4);     // 4 standard errors of the deviation, and rounding
+    EXPECT_LT(beyondThree, 30);    // a Gaussian's tails: about 11 of 4000
+    EXPECT_EQ(readings("gyro_bias=-20;gyro_noise=8;latency=0;stream=0"), values);
+    EXPECT_NE(readings("gyro_bias=-20;gyro_noise=8;latency=0;stream=0;seed=2"), values);
+}
+
 TEST_F(SimStream, FixedAccelerationsStayWhateverTheMoment) {
     for (const char* scenario : {"accel=0,128,255", "accel=0x00,0x80,0xFF"}) {
         SCOPED_TRACE(scenario);
