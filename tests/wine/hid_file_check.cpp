@@ -563,6 +563,7 @@ void TheRecordVariableRecordsWhatCrossedThePipe() {
 } // namespace
 
 int main() {
+    UnbufferedOutput();
     ToshibasStackGetsWritesPaddedToTheOutputReportLength();
     WritesFindTheWayTheDriverTakesAndKeepIt();
     ReadsHandOverWholeReportsInOrder();

@@ -156,15 +156,20 @@ void ClosedHandlesDoNothing(HidHandle handle) {
 // Calls fn with the three 32-bit words of args pushed as C pushes them and returns
 // how many bytes of them are still on the stack when it returns: all 12 for a C
 // (cdecl) function, which leaves them to its caller, fewer for one that pops them
-// itself, as a stdcall function does.
+// itself, as a stdcall function does. The stack is 16-byte aligned at the call, as
+// the compiler's own calls keep it (code built for that may use aligned SSE moves).
 long ArgumentBytesLeftByCall(uintptr_t fn, const uint32_t* args) {
     long left;
     asm volatile("movl %%esp, %%edi\n\t"
+                 "andl $-16, %%esp\n\t"
+                 "subl $4, %%esp\n\t"
                  "pushl 8(%[args])\n\t"
                  "pushl 4(%[args])\n\t"
                  "pushl (%[args])\n\t"
                  "call *%[fn]\n\t"
                  "movl %%edi, %%ecx\n\t"
+                 "andl $-16, %%ecx\n\t"
+                 "subl $4, %%ecx\n\t"
                  "subl %%esp, %%ecx\n\t"
                  "movl %%edi, %%esp"
                  : "=c"(left)
@@ -235,6 +240,7 @@ void ExportsAreTheCFunctionsOfTheHeader() {
 } // namespace
 
 int main() {
+    UnbufferedOutput();
     ExportsAreTheCFunctionsOfTheHeader();
     WaitForWineDevices();
     FindsOnlyWhatIsThere();

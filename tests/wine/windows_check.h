@@ -20,6 +20,12 @@ inline void Check(bool passed, const char* what, long expected, long actual) {
     }
 }
 
+// Makes every line reach standard output as it is printed, so that the failures
+// before a crash are not lost with the buffer.
+inline void UnbufferedOutput() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
 // Milliseconds since start.
 inline long MsSince(CheckClock::time_point start) {
     return static_cast<long>(
