@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr const char* kInstanceLockName = "tobrisk-001";
-constexpr uint16_t kRemoteVendorId = 0x057E;
-constexpr uint16_t kRemoteProductId = 0x0306;
-
 enum ExitCode { kExitNormal = 0, kExitFailure = 1 };
 
 void ShowError(const char* text) {

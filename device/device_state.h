@@ -8,6 +8,12 @@
 #include "hid_report_library.h"
 #include "win32.h"
 
+// The remote every Tobrisk program opens, and the named mutex that keeps two of
+// them (the window, the measuring companion) from talking to one remote at once.
+constexpr uint16_t kRemoteVendorId = 0x057E;
+constexpr uint16_t kRemoteProductId = 0x0306;
+constexpr const char* kInstanceLockName = "tobrisk-001";
+
 // Single fields are atomics, read and written whole. The two buffers are used by
 // turns: inputReport by the thread that reads reports (the probe, then the
 // sampler); outputReport only inside the report channel's send lock.

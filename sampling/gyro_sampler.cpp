@@ -32,29 +32,16 @@ void EndRunOnHome() {
     }
 }
 
-// Keeps a sample that got no reply from taking less than one report period.
-void BackOffAfter(std::chrono::steady_clock::time_point sampleStart) {
-    const auto elapsed = std::chrono::steady_clock::now() - sampleStart;
-    const auto rest = std::chrono::milliseconds(kNoReplyBackOffMs) - elapsed;
-    if (rest > std::chrono::milliseconds(0)) {
-        Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(rest).count()));
-    }
-}
-
 // One sample: mode report, read request, the reply, then Home and the repaint.
 void TakeSample() {
-    const auto sampleStart = std::chrono::steady_clock::now();
-    SetReportingMode(0x00, kModeButtonsAccel);
-    uint8_t high = 0;
-    uint8_t low = 0;
-    const bool replied = ReadGyroRegister(high, low);
-    if (replied) {
-        deviceState.gyroValue = GyroFromRegister(high, low);
+    const GyroRead read = ReadGyroOnce();
+    if (read.replied) {
+        deviceState.gyroValue = GyroFromRegister(read.high, read.low);
     }
     EndRunOnHome();
     RequestRepaint();
-    if (!replied) {
-        BackOffAfter(sampleStart);
+    if (!read.replied) {
+        BackOffAfter(read.start);
     }
 }
 
@@ -68,6 +55,26 @@ void SamplerThread(void*) {
         while (deviceState.runFlag != 0) {
             TakeSample();
         }
+    }
+}
+
+GyroRead ReadGyroOnce() {
+    GyroRead read;
+    read.start = std::chrono::steady_clock::now();
+    SetReportingMode(0x00, kModeButtonsAccel);
+    const auto requested = std::chrono::steady_clock::now();
+    read.replied = ReadGyroRegister(read.high, read.low);
+    read.replyUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::steady_clock::now() - requested)
+                       .count();
+    return read;
+}
+
+void BackOffAfter(std::chrono::steady_clock::time_point start) {
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const auto rest = std::chrono::milliseconds(kNoReplyBackOffMs) - elapsed;
+    if (rest > std::chrono::milliseconds(0)) {
+        Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(rest).count()));
     }
 }
 

@@ -4,14 +4,32 @@
 #ifndef TOBRISK_GYRO_SAMPLER_H
 #define TOBRISK_GYRO_SAMPLER_H
 
+#include <chrono>
 #include <cstdint>
 
 // The shortest time one sample takes while the remote does not answer: one data
 // report period, so that a failing remote is not flooded with requests.
 constexpr int kNoReplyBackOffMs = 10;
 
+// One read of the gyro register as the sampler takes it: when it began, whether the
+// reply came, the register's bytes, and microseconds from the request to the reply.
+struct GyroRead {
+    std::chrono::steady_clock::time_point start;
+    bool replied = false;
+    uint8_t high = 0;
+    uint8_t low = 0;
+    int64_t replyUs = 0;
+};
+
 // The sampler thread's body, started with _beginthread (default stack, no argument).
 void SamplerThread(void* unused);
+
+// The device side of one sample: the mode report, the read request and the wait for
+// its reply (ReadGyroRegister). Needs runFlag set.
+GyroRead ReadGyroOnce();
+
+// Keeps a sample that got no reply from taking less than kNoReplyBackOffMs from start.
+void BackOffAfter(std::chrono::steady_clock::time_point start);
 
 // The signed gyro reading of the register's two bytes (most significant first):
 // above 0x8000 it is raw - 0xFFFF, so 0x8000 gives 32768, 0x8001 -32766, 0xFFFF 0.

@@ -1,0 +1,34 @@
+// The command line of tobrisk-measure: how long to sample, where to write the
+// samples and the plot, and the thresholds that turn a run into a test.
+#ifndef TOBRISK_MEASURE_OPTIONS_H
+#define TOBRISK_MEASURE_OPTIONS_H
+
+#include <optional>
+#include <string>
+
+// Limits a sensor must keep; each is checked only when given.
+struct MeasureThresholds {
+    std::optional<double> maxBias;   // the gyro's mean, in counts either side of 0
+    std::optional<double> maxNoise;  // the gyro's standard deviation, in counts
+    std::optional<double> minRate;   // samples per second
+    std::optional<double> maxMissed; // read requests that got no reply
+};
+
+struct MeasureOptions {
+    double seconds = 10.0;  // how long to sample
+    std::string csvPath;    // every sample; empty: none
+    std::string plotPath;   // a PNG of the run; empty: none
+    MeasureThresholds thresholds;
+    bool help = false;      // --help: print the usage and end
+    bool version = false;   // --version: print the version and end
+};
+
+// The usage line, with the options, for --help and after a wrong command line.
+std::string MeasureUsage();
+
+// Reads the arguments after the program's name into options. Returns false with
+// error set to one line naming the argument that is wrong.
+bool ParseMeasureOptions(int argc, const char* const* argv, MeasureOptions& options,
+                         std::string& error);
+
+#endif

@@ -1,0 +1,116 @@
+#include "measure_run.h"
+
+#include <chrono>
+#include <string>
+
+#include "device_state.h"
+#include "gyro_sampler.h"
+#include "report_channel.h"
+#include "report_protocol.h"
+#include "startup_probe.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStatusEvery = std::chrono::milliseconds(250);
+
+// Milliseconds from since to now.
+int64_t MsSince(Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+// One sample: the read as the sampler makes it, and what the remote last sent.
+MeasureSample TakeMeasureSample(Clock::time_point begun) {
+    const GyroRead read = ReadGyroOnce();
+    MeasureSample sample;
+    sample.ms = std::chrono::duration_cast<std::chrono::milliseconds>(read.start - begun).count();
+    sample.replied = read.replied;
+    if (read.replied) {
+        sample.gyro = GyroFromRegister(read.high, read.low);
+        sample.high = read.high;
+        sample.low = read.low;
+        sample.replyUs = read.replyUs;
+    }
+    sample.accel[0] = deviceState.accelX;
+    sample.accel[1] = deviceState.accelY;
+    sample.accel[2] = deviceState.accelZ;
+    // Every report the wait read carries both button bytes in bytes 1 and 2; this
+    // thread is the one reading reports, so the buffer is its own.
+    sample.buttons[0] = deviceState.inputReport[1];
+    sample.buttons[1] = deviceState.buttonByte2;
+    if (!read.replied) {
+        BackOffAfter(read.start);
+    }
+    return sample;
+}
+
+// The one status line, rewritten in place.
+void PrintStatus(std::FILE* out, const MeasureSummary& s, double seconds, int32_t gyroNow) {
+    std::fprintf(out, "\r%6.1f s  %7.1f samples/s  gyro %6d  min %6.0f  max %6.0f  missed %llu ",
+                 seconds, seconds > 0 ? static_cast<double>(s.samples) / seconds : 0.0, gyroNow,
+                 s.gyro.min, s.gyro.max, static_cast<unsigned long long>(s.missed));
+    std::fflush(out);
+}
+
+// Samples until the time is up, Home is down, or stop is set.
+MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
+    const Clock::time_point begun = Clock::now();
+    const auto limit = std::chrono::duration<double>(setup.seconds);
+    Clock::time_point lastStatus = begun;
+    int32_t gyroNow = 0;
+    MeasureEnd end = MeasureEnd::Time;
+    while (Clock::now() - begun < limit) {
+        if (setup.stop != nullptr && *setup.stop) {
+            end = MeasureEnd::Stopped;
+            break;
+        }
+        const MeasureSample sample = TakeMeasureSample(begun);
+        result.samples.push_back(sample);
+        result.summary.Add(sample);
+        gyroNow = sample.replied ? sample.gyro : gyroNow;
+        if (setup.csv != nullptr) {
+            std::fputs(CsvLine(sample).c_str(), setup.csv);
+        }
+        if (setup.status != nullptr && Clock::now() - lastStatus >= kStatusEvery) {
+            lastStatus = Clock::now();
+            PrintStatus(setup.status, result.summary, MsSince(begun) / 1000.0, gyroNow);
+        }
+        if (sample.buttons[1] == kHomeButton) {
+            end = MeasureEnd::Home;
+            break;
+        }
+    }
+    result.summary.seconds = std::chrono::duration<double>(Clock::now() - begun).count();
+    if (setup.status != nullptr) {
+        PrintStatus(setup.status, result.summary, result.summary.seconds, gyroNow);
+        std::fputc('\n', setup.status);
+    }
+    return end;
+}
+
+} // namespace
+
+MeasureResult RunMeasurement(const MeasureSetup& setup) {
+    MeasureResult result;
+    deviceState.hidHandle = OpenHidHandle(kRemoteVendorId, kRemoteProductId);
+    if (deviceState.hidHandle == HID_NO_DEVICE) {
+        result.start = MeasureStart::NotFound;
+        return result;
+    }
+    SetReportingMode(0x00, kModeButtonsAccel);
+    if (!ProbeRemote()) {
+        StopProbeThread();
+        CloseRemote();
+        result.start = MeasureStart::CannotOpen;
+        return result;
+    }
+    result.start = MeasureStart::Sampling;
+    SetLeds(kLedsAll);
+    WaitForProbeToLeave(kProbeLeaveLimitMs);
+    deviceState.runFlag = 1;
+    result.end = Sample(setup, result);
+    deviceState.runFlag = 0;
+    ReleaseRemote();
+    return result;
+}

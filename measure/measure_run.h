@@ -1,0 +1,37 @@
+// A measuring run: the remote opened and proved as the program does it, then
+// samples taken as the program's sampler takes them, until the time is up, Home
+// is pressed or the run is told to stop; then the remote is released.
+#ifndef TOBRISK_MEASURE_RUN_H
+#define TOBRISK_MEASURE_RUN_H
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+#include "measure_stats.h"
+
+enum class MeasureStart { Sampling, NotFound, CannotOpen };
+enum class MeasureEnd { Time, Home, Stopped };
+
+// What a run is given: how long, where each sample's line goes (null: nowhere),
+// where the status line goes (null: none), and a flag that ends it early (a signal).
+struct MeasureSetup {
+    double seconds = 10.0;
+    std::FILE* csv = nullptr;
+    std::FILE* status = nullptr;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+struct MeasureResult {
+    MeasureStart start = MeasureStart::NotFound;
+    MeasureEnd end = MeasureEnd::Time;
+    MeasureSummary summary;
+    std::vector<MeasureSample> samples;
+};
+
+// Opens the remote, proves that it streams, lights its LEDs and samples; on every
+// ending after the opening, leaves the remote in button-only reporting with its
+// first LED lit and closes it. Needs the instance lock held.
+MeasureResult RunMeasurement(const MeasureSetup& setup);
+
+#endif

@@ -1,0 +1,122 @@
+#include "measure_stats.h"
+
+#include <algorithm>
+#include <cmath>
+
+void RunningStats::Add(double value) {
+    ++count;
+    const double before = mean;
+    mean += (value - before) / static_cast<double>(count);
+    squares += (value - before) * (value - mean);
+    min = count == 1 ? value : std::min(min, value);
+    max = count == 1 ? value : std::max(max, value);
+}
+
+double RunningStats::StdDev() const {
+    return count < 2 ? 0.0 : std::sqrt(squares / static_cast<double>(count - 1));
+}
+
+void MeasureSummary::Add(const MeasureSample& sample) {
+    ++samples;
+    if (sample.replied) {
+        gyro.Add(sample.gyro);
+    } else {
+        ++missed;
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        accel[axis].Add(sample.accel[axis]);
+    }
+}
+
+double MeasureSummary::Rate() const {
+    return seconds > 0.0 ? static_cast<double>(samples) / seconds : 0.0;
+}
+
+std::string CsvHeader() {
+    return "ms,gyro,register,accel_x,accel_y,accel_z,buttons,reply_us\n";
+}
+
+std::string CsvLine(const MeasureSample& s) {
+    char line[128];
+    if (s.replied) {
+        std::snprintf(line, sizeof line, "%lld,%d,%02X%02X,%u,%u,%u,%02X%02X,%lld\n",
+                      static_cast<long long>(s.ms), s.gyro, s.high, s.low, s.accel[0], s.accel[1],
+                      s.accel[2], s.buttons[0], s.buttons[1], static_cast<long long>(s.replyUs));
+    } else {
+        std::snprintf(line, sizeof line, "%lld,,,%u,%u,%u,%02X%02X,\n",
+                      static_cast<long long>(s.ms), s.accel[0], s.accel[1], s.accel[2],
+                      s.buttons[0], s.buttons[1]);
+    }
+    return line;
+}
+
+namespace {
+
+// One row of the table: mean, standard deviation, minimum and maximum.
+void PrintRow(std::FILE* out, const char* name, const RunningStats& stats) {
+    if (stats.count == 0) {
+        std::fprintf(out, "%-10s %10s %10s %8s %8s\n", name, "-", "-", "-", "-");
+        return;
+    }
+    std::fprintf(out, "%-10s %10.2f %10.2f %8.0f %8.0f\n", name, stats.mean, stats.StdDev(),
+                 stats.min, stats.max);
+}
+
+// A number as the verdict writes it: up to two decimals, no trailing zeros.
+std::string Shown(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    std::string shown = text;
+    while (shown.back() == '0') {
+        shown.pop_back();
+    }
+    if (shown.back() == '.') {
+        shown.pop_back();
+    }
+    return shown;
+}
+
+// "name value > limit (by difference)" when value is beyond limit on the side
+// given (an upper limit, or a lower one).
+void CheckLimit(std::vector<std::string>& missed, const char* name, double value, double limit,
+                bool upper) {
+    const bool beyond = upper ? value > limit : value < limit;
+    if (beyond) {
+        missed.push_back(std::string(name) + " " + Shown(value) + (upper ? " > " : " < ") +
+                         Shown(limit) + " (by " + Shown(std::fabs(value - limit)) + ")");
+    }
+}
+
+} // namespace
+
+void PrintSummary(std::FILE* out, const MeasureSummary& s) {
+    std::fprintf(out, "samples          %llu\n", static_cast<unsigned long long>(s.samples));
+    std::fprintf(out, "samples/s        %.1f\n", s.Rate());
+    std::fprintf(out, "missed replies   %llu\n", static_cast<unsigned long long>(s.missed));
+    std::fprintf(out, "%-10s %10s %10s %8s %8s\n", "", "mean", "std dev", "min", "max");
+    PrintRow(out, "gyro", s.gyro);
+    PrintRow(out, "accel x", s.accel[0]);
+    PrintRow(out, "accel y", s.accel[1]);
+    PrintRow(out, "accel z", s.accel[2]);
+}
+
+std::vector<std::string> MissedThresholds(const MeasureSummary& s, const MeasureThresholds& t) {
+    std::vector<std::string> missed;
+    if ((t.maxBias || t.maxNoise) && s.gyro.count == 0) {
+        missed.push_back("gyro: no reading came");
+        return missed;
+    }
+    if (t.maxBias) {
+        CheckLimit(missed, "bias", std::fabs(s.gyro.mean), *t.maxBias, true);
+    }
+    if (t.maxNoise) {
+        CheckLimit(missed, "noise", s.gyro.StdDev(), *t.maxNoise, true);
+    }
+    if (t.minRate) {
+        CheckLimit(missed, "rate", s.Rate(), *t.minRate, false);
+    }
+    if (t.maxMissed) {
+        CheckLimit(missed, "missed", static_cast<double>(s.missed), *t.maxMissed, true);
+    }
+    return missed;
+}

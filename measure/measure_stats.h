@@ -1,0 +1,60 @@
+// What a measuring run keeps: each sample, running statistics over them, the
+// summary table and the verdict against the thresholds.
+#ifndef TOBRISK_MEASURE_STATS_H
+#define TOBRISK_MEASURE_STATS_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "measure_options.h"
+
+// One sample, as it goes to the CSV file.
+struct MeasureSample {
+    int64_t ms = 0;           // since sampling began
+    bool replied = false;     // the register's reply came
+    int32_t gyro = 0;         // the program's reading of the register; with a reply only
+    uint8_t high = 0, low = 0; // the register's two bytes; with a reply only
+    uint8_t accel[3] = {};    // X, Y, Z, the latest the remote sent
+    uint8_t buttons[2] = {};  // the button bytes, the latest the remote sent
+    int64_t replyUs = 0;      // from the request to the reply; with a reply only
+};
+
+// Count, mean, standard deviation (of a sample: n - 1), minimum and maximum, kept
+// as values come (Welford's way, which stays exact over long runs).
+struct RunningStats {
+    uint64_t count = 0;
+    double mean = 0.0;
+    double squares = 0.0; // sum of squared differences from the mean
+    double min = 0.0;
+    double max = 0.0;
+
+    void Add(double value);
+    double StdDev() const;
+};
+
+struct MeasureSummary {
+    uint64_t samples = 0;
+    uint64_t missed = 0;  // samples whose request got no reply
+    double seconds = 0.0; // how long sampling ran
+    RunningStats gyro;    // over the samples with a reply
+    RunningStats accel[3];
+
+    void Add(const MeasureSample& sample);
+    double Rate() const; // samples per second
+};
+
+// The CSV file's header line and one sample's line, newline included.
+std::string CsvHeader();
+std::string CsvLine(const MeasureSample& sample);
+
+// Prints the summary table.
+void PrintSummary(std::FILE* out, const MeasureSummary& summary);
+
+// Each threshold the run missed, as "name value > limit (by difference)"; empty
+// when it kept them all.
+std::vector<std::string> MissedThresholds(const MeasureSummary& summary,
+                                          const MeasureThresholds& thresholds);
+
+#endif

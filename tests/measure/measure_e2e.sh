@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# tobrisk-measure-sim end to end, against the simulated remote: the summary's
+# statistics against the scenario and against the CSV file, the thresholds' verdicts
+# and exit codes, every ending (the time, Home, SIGINT at a moment of its own) with
+# a whole CSV file and the release last in the remote's log, and bad input, which
+# must leave the remote untouched.
+# Usage: measure_e2e.sh TOBRISK_MEASURE_SIM MUTEX_HOLDER
+set -uo pipefail
+source "$(dirname "$0")/../support/checks.sh"
+MEASURE=$1
+MUTEX_HOLDER=$2
+WORK=$(mktemp -d)
+# A lock folder of its own, so that no other test's program holds the lock.
+export XDG_RUNTIME_DIR=$WORK/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+trap 'rm -rf "$WORK"' EXIT
+RELEASE='write 12 00 30|write 11 10|close'
+
+# Runs the program on scenario $1 with the arguments after it; sets CODE, and leaves
+# its output in $WORK/out, its errors in $WORK/err and the remote's log in $WORK/log.
+measure() {
+  local scenario=$1
+  shift
+  rm -f "$WORK/log"
+  CODE=0
+  TINY_HID_SIM=$scenario TINY_HID_SIM_LOG=$WORK/log "$MEASURE" "$@" >"$WORK/out" 2>"$WORK/err" ||
+    CODE=$?
+}
+
+# The remote's last three events, on one line.
+last_events() { cut -d' ' -f2- "$WORK/log" 2>/dev/null | tail -n 3 | paste -sd'|'; }
+
+# Whether CSV file $1 is whole: its header, then lines of 8 fields each starting
+# with whole milliseconds, the last one ended.
+csv_whole() {
+  [ "$(tail -c 1 "$1" | od -An -c | tr -d ' ')" = '\n' ] &&
+    awk -F, 'NR == 1 { ok = $0 == "ms,gyro,register,accel_x,accel_y,accel_z,buttons,reply_us"; next }
+             NF != 8 || $1 !~ /^[0-9]+$/ { ok = 0 } END { exit !(ok && NR > 1) }' "$1"
+}
+
+echo "-- statistics"
+measure "gyro_bias=-20;gyro_noise=8;seed=3" --seconds 3 --csv "$WORK/stats.csv"
+check "statistics run: exit code" 0 "$CODE"
+row=$(awk '$1 == "gyro" { print $2, $3, $4, $5 }' "$WORK/out")
+read -r mean sd min max <<<"$row"
+samples=$(awk '$1 == "samples" { print $2 }' "$WORK/out")
+# Within 4 standard errors of what the scenario asked for (the deviation's also
+# allows the rounding to whole counts).
+check "the mean is the bias" yes "$(awk -v m="$mean" -v n="$samples" \
+  'BEGIN { print (m + 20 < 4 * 8 / sqrt(n) && -20 - m < 4 * 8 / sqrt(n)) ? "yes" : m }')"
+check "the deviation is the noise" yes "$(awk -v s="$sd" -v n="$samples" \
+  'BEGIN { d = s - 8; if (d < 0) d = -d; print (d < 4 * 8 / sqrt(2 * n) + 0.05) ? "yes" : s }')"
+from_csv=$(awk -F, 'NR > 1 && $2 != "" { n++; d = $2 - m; m += d / n; q += d * ($2 - m)
+                     if (n == 1 || $2 < lo) lo = $2; if (n == 1 || $2 > hi) hi = $2 }
+                     END { printf "%.2f %.2f %.0f %.0f", m, sqrt(q / (n - 1)), lo, hi }' "$WORK/stats.csv")
+check "the summary is the CSV's statistics" "$from_csv" "$mean $sd $min $max"
+check "the CSV has a line per sample" "$samples" "$(($(wc -l <"$WORK/stats.csv") - 1))"
+
+echo "-- thresholds"
+# scenario | arguments | exit code | the last line of the output (an ERE)
+while IFS='|' read -r scenario arguments code verdict; do
+  # shellcheck disable=SC2086
+  measure "$scenario" --seconds 1 $arguments
+  check "[$arguments]: exit code" "$code" "$CODE"
+  last=$(tail -n 1 "$WORK/out")
+  [[ $last =~ ^$verdict$ ]] || fail "[$arguments]: verdict" "'$last' is not '$verdict'"
+done <<'ROWS'
+gyro_bias=-20;gyro_noise=2|--max-bias 25 --max-noise 4|0|PASS
+gyro_bias=-20;gyro_noise=2|--max-bias 5|3|FAIL: bias 2[0-9]\.?[0-9]* > 5 \(by 1[0-9]\.?[0-9]*\)
+gyro_bias=3;gyro_noise=6|--max-noise=2|3|FAIL: noise [5-7]\.?[0-9]* > 2 \(by [3-5]\.?[0-9]*\)
+gyro_bias=-20;gyro_noise=8|--max-bias 5 --max-noise 1|3|FAIL: bias [0-9.]+ > 5 \(by [0-9.]+\); noise [0-9.]+ > 1 \(by [0-9.]+\)
+latency=0|--min-rate 50|0|PASS
+latency=0|--min-rate 10000000|3|FAIL: rate [0-9.]+ < 10000000 \(by [0-9.]+\)
+mute=300|--max-missed 0|3|FAIL: missed [0-9]+ > 0 \(by [0-9]+\)
+mute=300|--max-missed 1000000|0|PASS
+stream=1;mute=0|--max-bias 1|3|FAIL: gyro: no reading came
+ROWS
+
+echo "-- endings"
+measure "" --seconds 1 --csv "$WORK/time.csv"
+check "the time: exit code" 0 "$CODE"
+check "the time: the CSV is whole" yes "$(csv_whole "$WORK/time.csv" && echo yes)"
+check "the time: the release last" "$RELEASE" "$(last_events)"
+
+measure "home=1500" --seconds 30 --csv "$WORK/home.csv"
+check "Home: exit code" 0 "$CODE"
+check "Home: the last sample saw it" 0080 "$(tail -n 1 "$WORK/home.csv" | cut -d, -f7)"
+check "Home: ended soon after" yes "$(awk -F, 'END { print ($1 < 3000) ? "yes" : $1 }' "$WORK/home.csv")"
+check "Home: the release last" "$RELEASE" "$(last_events)"
+
+# SIGINT at a moment of its own, once sampling is under way.
+rm -f "$WORK/log"
+TINY_HID_SIM="" TINY_HID_SIM_LOG=$WORK/log "$MEASURE" --seconds 30 --csv "$WORK/int.csv" \
+  >"$WORK/out" 2>"$WORK/err" &
+pid=$!
+for _ in $(seq 200); do
+  [ "$({ wc -l <"$WORK/int.csv"; } 2>/dev/null || echo 0)" -gt 20 ] && break
+  sleep 0.05
+done
+sleep "0.$((RANDOM % 400))"
+kill -INT "$pid"
+CODE=0
+wait "$pid" || CODE=$?
+check "SIGINT: exit code" 0 "$CODE"
+check "SIGINT: the CSV is whole" yes "$(csv_whole "$WORK/int.csv" && echo yes)"
+check "SIGINT: the summary" 1 "$(grep -c '^samples ' "$WORK/out")"
+check "SIGINT: the release last" "$RELEASE" "$(last_events)"
+
+echo "-- bad input"
+# scenario | arguments | exit code | standard error's first line
+while IFS='|' read -r scenario arguments code message; do
+  # shellcheck disable=SC2086
+  measure "$scenario" $arguments
+  check "[$arguments] on '$scenario': exit code" "$code" "$CODE"
+  check "[$arguments] on '$scenario': message" "$message" "$(head -n 1 "$WORK/err")"
+  if [ "$code" = 2 ] || [[ $message == *write* ]]; then
+    check "[$arguments]: the remote untouched" no "$([ -s "$WORK/log" ] && echo yes || echo no)"
+  fi
+done <<ROWS
+|--seconds 0|2|tobrisk-measure: --seconds '0' is not a number of seconds above 0
+|--seconds=-3|2|tobrisk-measure: --seconds '-3' is not a number of seconds above 0
+|--max-bias abc|2|tobrisk-measure: --max-bias 'abc' is not a number of 0 or more
+|--max-noise=1e999|2|tobrisk-measure: --max-noise '1e999' is not a number of 0 or more
+|--min-rate|2|tobrisk-measure: --min-rate needs a value
+|--colour red|2|tobrisk-measure: unknown option '--colour'
+|--csv $WORK/no/such/folder/x.csv|1|tobrisk-measure: cannot write '$WORK/no/such/folder/x.csv': No such file or directory
+present=0|--seconds 1|1|tobrisk-measure: Wii-Remote not found.
+stream=0|--seconds 1|1|tobrisk-measure: Wii-Remote cannot open.
+ROWS
+
+"$MUTEX_HOLDER" tobrisk-001 >"$WORK/holder" &
+holder=$!
+for _ in $(seq 100); do [ -s "$WORK/holder" ] && break; sleep 0.05; done
+measure "" --seconds 1
+check "the lock held: exit code" 1 "$CODE"
+check "the lock held: message" "tobrisk-measure: another Tobrisk program is using the remote" \
+  "$(cat "$WORK/err")"
+check "the lock held: the remote untouched" no "$([ -s "$WORK/log" ] && echo yes || echo no)"
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+
+finish_checks measure_e2e
