@@ -13,6 +13,7 @@
 
 #include "device_state.h"
 #include "measure_options.h"
+#include "measure_plot.h"
 #include "measure_run.h"
 #include "win32.h"
 
@@ -50,6 +51,18 @@ std::FILE* OpenCsv(const std::string& path, std::string& error) {
     }
     std::fputs(CsvHeader().c_str(), file);
     return file;
+}
+
+// Whether the plot's file can be written, before the remote is touched: it is made
+// (empty) now and written at the end.
+bool PlotWritable(const std::string& path, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        error = "cannot write '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    return true;
 }
 
 // Closes the CSV file; false with a message when what was written did not all land.
@@ -98,6 +111,9 @@ int main(int argc, char** argv) {
     if (!options.csvPath.empty() && (csv = OpenCsv(options.csvPath, error)) == nullptr) {
         return Fail(error, kExitFailure);
     }
+    if (!options.plotPath.empty() && !PlotWritable(options.plotPath, error)) {
+        return Fail(error, kExitFailure);
+    }
     // The lock stays held until the process ends, as the window program's does.
     if (CreateMutexA(nullptr, TRUE, kInstanceLockName) == nullptr ||
         GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -116,6 +132,9 @@ int main(int argc, char** argv) {
                     kExitFailure);
     }
     if (csv != nullptr && !CloseCsv(csv, options.csvPath, error)) {
+        return Fail(error, kExitFailure);
+    }
+    if (!options.plotPath.empty() && !WritePlot(options.plotPath, result.samples, error)) {
         return Fail(error, kExitFailure);
     }
     PrintSummary(stdout, result.summary);

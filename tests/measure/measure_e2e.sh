@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tobrisk-measure-sim end to end, against the simulated remote: the summary's
 # statistics against the scenario and against the CSV file, the thresholds' verdicts
-# and exit codes, every ending (the time, Home, SIGINT at a moment of its own) with
+# and exit codes, the plot's traces where their values put them, every ending (the time, Home, SIGINT at a moment of its own) with
 # a whole CSV file and the release last in the remote's log, and bad input, which
 # must leave the remote untouched.
 # Usage: measure_e2e.sh TOBRISK_MEASURE_SIM MUTEX_HOLDER
@@ -76,6 +76,29 @@ mute=300|--max-missed 1000000|0|PASS
 stream=1;mute=0|--max-bias 1|3|FAIL: gyro: no reading came
 ROWS
 
+echo "-- the plot"
+# Constant traces: the gyro at 100 runs through the middle of its panel (rows 40 to
+# 270, so y = 155); the accelerations 128, 64 and 192 share a panel (rows 330 to
+# 560) spanning 51.2 to 204.8, so they run at y = 445, 540.8 and 349.2. A 2-pixel
+# line covers the row floor(y) whole.
+measure "gyro_bias=100;accel=128,64,192" --seconds 1 --plot "$WORK/plot.png"
+check "the plot: exit code" 0 "$CODE"
+check "the plot: its size" "800x600" "$(identify -format '%wx%h' "$WORK/plot.png" 2>&1)"
+# scenario's trace | x | y | colour as RRGGBB
+while read -r what x y colour; do
+  got=$(convert "$WORK/plot.png" -format "%[hex:p{$x,$y}]" info: | cut -c1-6)
+  check "the plot: $what at ($x, $y)" "$colour" "$got"
+done <<'PIXELS'
+gyro_100 430 155 0059CC
+gyro_100 100 155 0059CC
+nothing_above_it 400 200 FFFFFF
+accel_x_128 430 445 CC1919
+accel_y_64 430 540 199919
+accel_z_192 430 349 8C4C00
+accel_z_192 760 349 8C4C00
+nothing_between 400 400 FFFFFF
+PIXELS
+
 echo "-- endings"
 measure "" --seconds 1 --csv "$WORK/time.csv"
 check "the time: exit code" 0 "$CODE"
@@ -123,6 +146,7 @@ done <<ROWS
 |--max-noise=1e999|2|tobrisk-measure: --max-noise '1e999' is not a number of 0 or more
 |--min-rate|2|tobrisk-measure: --min-rate needs a value
 |--colour red|2|tobrisk-measure: unknown option '--colour'
+|--plot $WORK/no/such/folder/x.png|1|tobrisk-measure: cannot write '$WORK/no/such/folder/x.png': No such file or directory
 |--csv $WORK/no/such/folder/x.csv|1|tobrisk-measure: cannot write '$WORK/no/such/folder/x.csv': No such file or directory
 present=0|--seconds 1|1|tobrisk-measure: Wii-Remote not found.
 stream=0|--seconds 1|1|tobrisk-measure: Wii-Remote cannot open.
