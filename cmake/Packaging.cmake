@@ -1,5 +1,5 @@
 # Installation and the Debian package on Linux (and other non-Windows systems).
-# `cmake --install <build>` puts tobrisk and tobrisk-sim into bin/, the udev rule
+# `cmake --install <build>` puts tobrisk, tobrisk-measure and their -sim twins into bin/, the udev rule
 # for the Wii Remote into lib/udev/rules.d, and the desktop entry, icon, AppStream
 # metainfo, manual page, changelog and copyright (the MIT licence) under share/. `cpack -G DEB` in the build folder
 # (tools/build-deb) builds tobrisk_<version>_<arch>.deb from the same rules.
@@ -20,14 +20,16 @@ set(packaging_binary ${PROJECT_BINARY_DIR}/packaging/linux)
 # (no name, no time stamp, so the package is reproducible); redone when a source
 # file changes.
 configure_file(${packaging_source}/tobrisk.1 ${packaging_binary}/tobrisk.1 @ONLY)
+configure_file(${packaging_source}/tobrisk-measure.1 ${packaging_binary}/tobrisk-measure.1 @ONLY)
 configure_file(${packaging_source}/changelog ${packaging_binary}/changelog @ONLY)
 configure_file(${packaging_source}/copyright ${packaging_binary}/copyright @ONLY)
-foreach(page tobrisk.1 changelog)
+foreach(page tobrisk.1 tobrisk-measure.1 changelog)
   execute_process(COMMAND gzip -9nc ${packaging_binary}/${page}
     OUTPUT_FILE ${packaging_binary}/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 
-install(TARGETS tobrisk tobrisk-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tobrisk tobrisk-sim tobrisk-measure tobrisk-measure-sim
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/70-tobrisk-wiimote.rules
   DESTINATION ${TOBRISK_UDEV_RULES_DIR})
 install(FILES ${packaging_source}/tobrisk.desktop
@@ -39,6 +41,9 @@ install(FILES ${packaging_source}/org.tobrisk.Tobrisk.metainfo.xml
 install(FILES ${packaging_binary}/tobrisk.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${packaging_binary}/tobrisk.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   RENAME tobrisk-sim.1.gz)
+install(FILES ${packaging_binary}/tobrisk-measure.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${packaging_binary}/tobrisk-measure.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  RENAME tobrisk-measure-sim.1.gz)
 install(FILES ${packaging_binary}/changelog.gz ${packaging_binary}/copyright
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tobrisk)
 
@@ -64,8 +69,10 @@ the three raw accelerations and the signed gyro reading as live bars in one
 window.
 
 The package holds tobrisk, for real remotes, tobrisk-sim, the same program
-around a simulated remote, and a udev rule that lets the person at the seat
-open the remote's hidraw node.")
+around a simulated remote, tobrisk-measure (and tobrisk-measure-sim), a console
+companion that measures the sensor's bias, noise and rate and judges them
+against thresholds, and a udev rule that lets the person at the seat open the
+remote's hidraw node.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_source}/postinst ${packaging_source}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

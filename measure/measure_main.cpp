@@ -2,8 +2,12 @@
 // how the gyro sensor behaves: a summary, every sample in a CSV file, and with
 // thresholds a verdict. Exit codes: 0 done (or passed), 1 the remote or a file
 // failed us, 2 a wrong command line, 3 a threshold missed.
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -13,7 +17,9 @@
 
 #include "device_state.h"
 #include "measure_options.h"
+#ifndef _WIN32
 #include "measure_plot.h"
+#endif
 #include "measure_run.h"
 #include "win32.h"
 
@@ -21,8 +27,26 @@ namespace {
 
 enum ExitCode { kExitDone = 0, kExitFailure = 1, kExitUsage = 2, kExitThresholdMissed = 3 };
 
+constexpr size_t kCsvBufferBytes = 1 << 20; // lines go out in large writes
+
 std::atomic<bool> stopRequested{false};
 
+#ifdef _WIN32
+// Ctrl+C, Ctrl+Break and the console's closing end the run after the sample in
+// progress (the handler runs on a thread of its own).
+BOOL WINAPI RequestStop(DWORD) {
+    stopRequested = true;
+    return TRUE;
+}
+
+void CatchStopSignals() {
+    SetConsoleCtrlHandler(RequestStop, TRUE);
+}
+
+bool OnTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+#else
 // SIGINT and SIGTERM end the run after the sample in progress.
 void RequestStop(int) {
     stopRequested = true;
@@ -35,6 +59,11 @@ void CatchStopSignals() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+bool OnTerminal() {
+    return isatty(STDOUT_FILENO) != 0;
+}
+#endif
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "tobrisk-measure: %s\n", message.c_str());
@@ -49,10 +78,12 @@ std::FILE* OpenCsv(const std::string& path, std::string& error) {
         error = "cannot write '" + path + "': " + std::strerror(errno);
         return nullptr;
     }
+    std::setvbuf(file, nullptr, _IOFBF, kCsvBufferBytes);
     std::fputs(CsvHeader().c_str(), file);
     return file;
 }
 
+#ifndef _WIN32
 // Whether the plot's file can be written, before the remote is touched: it is made
 // (empty) now and written at the end.
 bool PlotWritable(const std::string& path, std::string& error) {
@@ -64,6 +95,7 @@ bool PlotWritable(const std::string& path, std::string& error) {
     std::fclose(file);
     return true;
 }
+#endif
 
 // Closes the CSV file; false with a message when what was written did not all land.
 bool CloseCsv(std::FILE* file, const std::string& path, std::string& error) {
@@ -107,13 +139,20 @@ int main(int argc, char** argv) {
         std::printf("%s", options.help ? MeasureUsage().c_str() : "tobrisk-measure " TOBRISK_VERSION "\n");
         return kExitDone;
     }
+#ifdef _WIN32
+    if (!options.plotPath.empty()) {
+        return Fail("--plot is not available in the Windows build", kExitUsage);
+    }
+#endif
     std::FILE* csv = nullptr;
     if (!options.csvPath.empty() && (csv = OpenCsv(options.csvPath, error)) == nullptr) {
         return Fail(error, kExitFailure);
     }
+#ifndef _WIN32
     if (!options.plotPath.empty() && !PlotWritable(options.plotPath, error)) {
         return Fail(error, kExitFailure);
     }
+#endif
     // The lock stays held until the process ends, as the window program's does.
     if (CreateMutexA(nullptr, TRUE, kInstanceLockName) == nullptr ||
         GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -123,7 +162,8 @@ int main(int argc, char** argv) {
     MeasureSetup setup;
     setup.seconds = options.seconds;
     setup.csv = csv;
-    setup.status = isatty(STDOUT_FILENO) ? stdout : nullptr;
+    setup.keepSamples = !options.plotPath.empty();
+    setup.status = OnTerminal() ? stdout : nullptr;
     setup.stop = &stopRequested;
     const MeasureResult result = RunMeasurement(setup);
     if (result.start != MeasureStart::Sampling) {
@@ -134,9 +174,11 @@ int main(int argc, char** argv) {
     if (csv != nullptr && !CloseCsv(csv, options.csvPath, error)) {
         return Fail(error, kExitFailure);
     }
+#ifndef _WIN32
     if (!options.plotPath.empty() && !WritePlot(options.plotPath, result.samples, error)) {
         return Fail(error, kExitFailure);
     }
+#endif
     PrintSummary(stdout, result.summary);
     return HasThresholds(options.thresholds) ? PrintVerdict(result.summary, options.thresholds)
                                              : kExitDone;

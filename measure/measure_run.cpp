@@ -45,6 +45,23 @@ MeasureSample TakeMeasureSample(Clock::time_point begun) {
     return sample;
 }
 
+// Keeps every stride-th sample; when the kept ones reach atMost, lets every other
+// one go and doubles the stride, so the kept ones stay evenly spaced.
+void Keep(const MeasureSample& sample, uint64_t index, size_t atMost, uint64_t& stride,
+          std::vector<MeasureSample>& kept) {
+    if (index % stride != 0) {
+        return;
+    }
+    kept.push_back(sample);
+    if (kept.size() >= atMost) {
+        for (size_t i = 0; 2 * i < kept.size(); ++i) {
+            kept[i] = kept[2 * i];
+        }
+        kept.resize((kept.size() + 1) / 2);
+        stride *= 2;
+    }
+}
+
 // The one status line, rewritten in place.
 void PrintStatus(std::FILE* out, const MeasureSummary& s, double seconds, int32_t gyroNow) {
     std::fprintf(out, "\r%6.1f s  %7.1f samples/s  gyro %6d  min %6.0f  max %6.0f  missed %llu ",
@@ -59,6 +76,7 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
     const auto limit = std::chrono::duration<double>(setup.seconds);
     Clock::time_point lastStatus = begun;
     int32_t gyroNow = 0;
+    uint64_t stride = 1;
     MeasureEnd end = MeasureEnd::Time;
     while (Clock::now() - begun < limit) {
         if (setup.stop != nullptr && *setup.stop) {
@@ -66,11 +84,14 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
             break;
         }
         const MeasureSample sample = TakeMeasureSample(begun);
-        result.samples.push_back(sample);
+        if (setup.keepSamples) {
+            Keep(sample, result.summary.samples, setup.keepAtMost, stride, result.samples);
+        }
         result.summary.Add(sample);
         gyroNow = sample.replied ? sample.gyro : gyroNow;
         if (setup.csv != nullptr) {
-            std::fputs(CsvLine(sample).c_str(), setup.csv);
+            char line[kCsvLineBytes];
+            std::fwrite(line, 1, CsvLine(sample, line), setup.csv);
         }
         if (setup.status != nullptr && Clock::now() - lastStatus >= kStatusEvery) {
             lastStatus = Clock::now();

@@ -15,8 +15,14 @@ enum class MeasureEnd { Time, Home, Stopped };
 
 // What a run is given: how long, where each sample's line goes (null: nowhere),
 // where the status line goes (null: none), and a flag that ends it early (a signal).
+// The most samples a run keeps for its plot: a simulated remote that answers at
+// once gives hundreds of thousands a second, a real one a few hundred.
+constexpr size_t kMostKeptSamples = 100000;
+
 struct MeasureSetup {
     double seconds = 10.0;
+    bool keepSamples = false;            // for a plot; past keepAtMost every other one goes
+    size_t keepAtMost = kMostKeptSamples; // at least 2
     std::FILE* csv = nullptr;
     std::FILE* status = nullptr;
     const std::atomic<bool>* stop = nullptr;
@@ -26,7 +32,7 @@ struct MeasureResult {
     MeasureStart start = MeasureStart::NotFound;
     MeasureEnd end = MeasureEnd::Time;
     MeasureSummary summary;
-    std::vector<MeasureSample> samples;
+    std::vector<MeasureSample> samples; // with keepSamples: all, or evenly spaced ones
 };
 
 // Opens the remote, proves that it streams, lights its LEDs and samples; on every

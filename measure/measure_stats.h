@@ -45,9 +45,15 @@ struct MeasureSummary {
     double Rate() const; // samples per second
 };
 
-// The CSV file's header line and one sample's line, newline included.
+// The CSV file's header line, newline included.
 std::string CsvHeader();
-std::string CsvLine(const MeasureSample& sample);
+
+// The longest line CsvLine writes, its ending zero included.
+constexpr size_t kCsvLineBytes = 128;
+
+// Writes one sample's line, newline included, into line (kCsvLineBytes); returns
+// its length.
+size_t CsvLine(const MeasureSample& sample, char* line);
 
 // Prints the summary table.
 void PrintSummary(std::FILE* out, const MeasureSummary& summary);

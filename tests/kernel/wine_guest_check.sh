@@ -16,7 +16,8 @@
 # host made (the Wine tests' own), the guest starts from it instead; what the guest
 # writes stays in its memory. Where there is none, the host could not run the
 # build (Debian's kernel here runs 32-bit programs where the host's may not), and
-# the guest makes the prefix and runs the HID library's two checks first. What
+# the guest makes the prefix and runs the HID library's two checks and the
+# measuring companion first. What
 # Wine 8 (Debian bookworm) needs, as its debug output showed:
 # - "Enable SDL" = 0 under HKLM\System\CurrentControlSet\Services\winebus. With the
 #   default, winebus starts only its SDL bus (which fails without libSDL2) and not
@@ -59,11 +60,12 @@ start_outcome() {
 # The text of the program's latest message box, from Wine's msgbox channel.
 message_box_text() { grep -o 'MSGBOX_OnInit L"[^"]*"' "$WINE_LOG" | tail -n 1 | cut -d'"' -f2; }
 
-# The HID library's two checks (tests/wine), run here when the host could not run
-# this build's programs and so made no prefix (the i686 build on a kernel without
-# IA-32 emulation, whose Wine tests the host skips). Each runs from the guest's own
-# memory: Wine reads a large program image from the 9p share incompletely (code
-# near the end of .text came as zeros), so the files are copied first.
+# The HID library's two checks and the measuring companion's short run (tests/wine),
+# run here when the host could not run this build's programs and so made no prefix
+# (the i686 build on a kernel without IA-32 emulation, whose Wine tests the host
+# skips). Each runs from the guest's own memory: Wine reads a large program image
+# from the 9p share incompletely (code near the end of .text came as zeros), so the
+# files are copied first.
 run_library_checks() {
   local program name status
   for program in "$WINDOWS_BUILD/hid_library_check.exe" "$WINDOWS_BUILD/tests/wine/hid_file_check.exe"; do
@@ -76,6 +78,9 @@ run_library_checks() {
     check "$name under Wine ($WINEARCH)" 0 "$status"
     stop_wine
   done
+  step "tobrisk-measure.exe"
+  "$SOURCE_DIR/tests/wine/measure_wine.sh" "$WINDOWS_BUILD/tests/wine/wine-tests.env"
+  check "tobrisk-measure.exe under Wine ($WINEARCH)" 0 "$?"
 }
 
 step "a Wine prefix, winebus set to offer hidraw nodes"

@@ -129,6 +129,20 @@ check "SIGINT: the CSV is whole" yes "$(csv_whole "$WORK/int.csv" && echo yes)"
 check "SIGINT: the summary" 1 "$(grep -c '^samples ' "$WORK/out")"
 check "SIGINT: the release last" "$RELEASE" "$(last_events)"
 
+# A remote that goes away: the samples after it get no reply, the run ends at its time.
+measure "unplug=600" --seconds 1.5 --csv "$WORK/unplug.csv"
+check "unplugged: exit code" 0 "$CODE"
+check "unplugged: the CSV is whole" yes "$(csv_whole "$WORK/unplug.csv" && echo yes)"
+check "unplugged: the missed replies counted" yes \
+  "$(awk '$1 == "missed" { print ($3 > 0) ? "yes" : $3 }' "$WORK/out")"
+
+echo "-- the status line"
+# Only on a terminal: script(1) gives the program one.
+check "no status line off a terminal" 0 "$(tr -cd '\r' <"$WORK/out" | wc -c)"
+TINY_HID_SIM="" script -qec "$MEASURE --seconds 1.2" /dev/null >"$WORK/tty" 2>&1
+check "status lines on a terminal" yes \
+  "$([ "$(grep -o 'samples/s  gyro' "$WORK/tty" | wc -l)" -ge 3 ] && echo yes)"
+
 echo "-- bad input"
 # scenario | arguments | exit code | standard error's first line
 while IFS='|' read -r scenario arguments code message; do

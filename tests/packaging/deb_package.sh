@@ -27,6 +27,9 @@ listing=$(dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $1, $6 }')
 for expected in \
     "-rwxr-xr-x ./usr/bin/tobrisk" \
     "-rwxr-xr-x ./usr/bin/tobrisk-sim" \
+    "-rwxr-xr-x ./usr/bin/tobrisk-measure" \
+    "-rwxr-xr-x ./usr/bin/tobrisk-measure-sim" \
+    "-rw-r--r-- ./usr/share/man/man1/tobrisk-measure.1.gz" \
     "-rw-r--r-- ./usr/lib/udev/rules.d/70-tobrisk-wiimote.rules" \
     "-rw-r--r-- ./usr/share/applications/tobrisk.desktop" \
     "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/tobrisk.svg" \

@@ -1,0 +1,107 @@
+// A measuring run in process against the simulated remote, so that the sanitizers
+// watch its threads (the probe's and the sampling one): how it starts, how each
+// ending ends it, and what the summary and the remote's log hold.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "measure_run.h"
+#include "sim_run.h"
+
+namespace {
+
+struct Case {
+    const char* scenario;
+    double seconds;
+    int stopAfterMs; // sets the stop flag then; 0: never
+    MeasureStart start;
+    MeasureEnd end;
+    std::vector<std::string> lastEvents;
+};
+
+TEST(MeasureRun, StartsAndEndsAsTheRemoteAndTheRunSay) {
+    const Case cases[] = {
+        {"gyro_bias=7;latency=500", 0.5, 0, MeasureStart::Sampling, MeasureEnd::Time, kRelease},
+        {"home=900", 30, 0, MeasureStart::Sampling, MeasureEnd::Home, kRelease},
+        {"", 30, 900, MeasureStart::Sampling, MeasureEnd::Stopped, kRelease},
+        {"present=0", 1, 0, MeasureStart::NotFound, MeasureEnd::Time, {"open-failed"}},
+        {"stream=0", 1, 0, MeasureStart::CannotOpen, MeasureEnd::Time, {kModeAccel, "close"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        StartFreshRun(c.scenario);
+        std::atomic<bool> stop{false};
+        MeasureSetup setup;
+        setup.seconds = c.seconds;
+        setup.stop = &stop;
+        setup.keepSamples = true;
+        std::thread stopper;
+        if (c.stopAfterMs > 0) {
+            stopper = std::thread([&stop, &c] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            });
+        }
+        const auto began = std::chrono::steady_clock::now();
+        const MeasureResult result = RunMeasurement(setup);
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        if (stopper.joinable()) {
+            stopper.join();
+        }
+        EXPECT_EQ(result.start, c.start);
+        EXPECT_EQ(SimLogLastEvents(c.lastEvents.size()), c.lastEvents);
+        EXPECT_TRUE(SimMisuse().empty());
+        if (c.start != MeasureStart::Sampling) {
+            EXPECT_EQ(result.summary.samples, 0u);
+            continue;
+        }
+        EXPECT_EQ(result.end, c.end);
+        EXPECT_GT(result.summary.samples, 0u);
+        EXPECT_EQ(result.samples.size(), result.summary.samples);
+        EXPECT_LT(took, c.end == MeasureEnd::Time ? c.seconds + 5 : 10.0);
+        if (c.end == MeasureEnd::Home) {
+            EXPECT_EQ(result.samples.back().buttons[1], 0x80);
+        }
+    }
+}
+
+// A gyro signal without noise reads back exactly, and each reply's time is the
+// remote's latency or more.
+TEST(MeasureRun, TheSummaryHoldsTheSignalAndTheReplyTimes) {
+    StartFreshRun("gyro_bias=-37;latency=3000");
+    MeasureSetup setup;
+    setup.seconds = 0.4;
+    setup.keepSamples = true;
+    const MeasureResult result = RunMeasurement(setup);
+    ASSERT_EQ(result.start, MeasureStart::Sampling);
+    EXPECT_EQ(result.summary.missed, 0u);
+    EXPECT_EQ(result.summary.gyro.mean, -37.0);
+    EXPECT_EQ(result.summary.gyro.StdDev(), 0.0);
+    for (const MeasureSample& s : result.samples) {
+        ASSERT_TRUE(s.replied);
+        EXPECT_EQ(s.high * 256 + s.low, 0xFFFF - 37);
+        EXPECT_GE(s.replyUs, 3000);
+    }
+}
+
+// Past the most kept, the kept samples thin out evenly; the summary counts all.
+TEST(MeasureRun, ManySamplesAreThinnedEvenlyForThePlot) {
+    StartFreshRun("gyro_bias=1;latency=0");
+    MeasureSetup setup;
+    setup.seconds = 0.3;
+    setup.keepSamples = true;
+    setup.keepAtMost = 64;
+    const MeasureResult result = RunMeasurement(setup);
+    ASSERT_EQ(result.start, MeasureStart::Sampling);
+    ASSERT_GT(result.summary.samples, 256u);
+    EXPECT_LT(result.samples.size(), 64u);
+    EXPECT_GE(result.samples.size(), 16u);
+    // Evenly spaced: every kept sample is the same number of samples after the one
+    // before, which the times show on a remote that answers at once.
+    for (size_t i = 1; i < result.samples.size(); ++i) {
+        ASSERT_LE(result.samples[i - 1].ms, result.samples[i].ms);
+    }
+    EXPECT_GT(result.samples.back().ms, 150);
+}
+
+} // namespace
