@@ -182,32 +182,30 @@ SimGyroSignal& GyroSignal(SimScenario& s) {
     return *s.gyroSignal;
 }
 
+// One number of the gyro signal, from min to max, into field.
+bool ParseSignalNumber(std::string_view text, SimScenario& s, double min, double max,
+                       double SimGyroSignal::*field) {
+    const std::optional<double> value = ParseDecimal(text, max);
+    if (!value || *value < min) {
+        return false;
+    }
+    GyroSignal(s).*field = *value;
+    return true;
+}
+
 // `gyro_bias`: a constant offset, in counts.
 bool ParseGyroBias(std::string_view text, SimScenario& s) {
-    const std::optional<double> bias = ParseDecimal(text, kMaxGyroCounts);
-    if (bias) {
-        GyroSignal(s).bias = *bias;
-    }
-    return bias.has_value();
+    return ParseSignalNumber(text, s, -kMaxGyroCounts, kMaxGyroCounts, &SimGyroSignal::bias);
 }
 
 // `gyro_noise`: the standard deviation of Gaussian noise, in counts.
 bool ParseGyroNoise(std::string_view text, SimScenario& s) {
-    const std::optional<double> noise = ParseDecimal(text, kMaxGyroNoise);
-    if (!noise || *noise < 0.0) {
-        return false;
-    }
-    GyroSignal(s).noise = *noise;
-    return true;
+    return ParseSignalNumber(text, s, 0.0, kMaxGyroNoise, &SimGyroSignal::noise);
 }
 
 // `gyro_drift`: a slow drift, in counts per second.
 bool ParseGyroDrift(std::string_view text, SimScenario& s) {
-    const std::optional<double> drift = ParseDecimal(text, kMaxGyroCounts);
-    if (drift) {
-        GyroSignal(s).driftPerS = *drift;
-    }
-    return drift.has_value();
+    return ParseSignalNumber(text, s, -kMaxGyroCounts, kMaxGyroCounts, &SimGyroSignal::driftPerS);
 }
 
 // `gyro_sine`: amplitude in counts, period in milliseconds.
