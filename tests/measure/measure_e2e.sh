@@ -6,18 +6,19 @@
 # must leave the remote untouched.
 # Usage: measure_e2e.sh TOBRISK_MEASURE_SIM MUTEX_HOLDER
 set -uo pipefail
-source "$(dirname "$0")/../support/checks.sh"
+source "$(dirname "$0")/../e2e/e2e_lib.sh"
 MEASURE=$1
 MUTEX_HOLDER=$2
 WORK=$(mktemp -d)
+LOG=$WORK/log
 # A lock folder of its own, so that no other test's program holds the lock.
 export XDG_RUNTIME_DIR=$WORK/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 trap 'rm -rf "$WORK"' EXIT
-RELEASE='write 12 00 30|write 11 10|close'
 
 # Runs the program on scenario $1 with the arguments after it; sets CODE, and leaves
-# its output in $WORK/out, its errors in $WORK/err and the remote's log in $WORK/log.
+# its output in $WORK/out, its errors in $WORK/err and the remote's log in $WORK/log
+# (LOG, for e2e_lib.sh's last_events).
 measure() {
   local scenario=$1
   shift
@@ -26,9 +27,6 @@ measure() {
   TINY_HID_SIM=$scenario TINY_HID_SIM_LOG=$WORK/log "$MEASURE" "$@" >"$WORK/out" 2>"$WORK/err" ||
     CODE=$?
 }
-
-# The remote's last three events, on one line.
-last_events() { cut -d' ' -f2- "$WORK/log" 2>/dev/null | tail -n 3 | paste -sd'|'; }
 
 # Whether CSV file $1 is whole: its header, then lines of 8 fields each starting
 # with whole milliseconds, the last one ended.
@@ -103,13 +101,13 @@ echo "-- endings"
 measure "" --seconds 1 --csv "$WORK/time.csv"
 check "the time: exit code" 0 "$CODE"
 check "the time: the CSV is whole" yes "$(csv_whole "$WORK/time.csv" && echo yes)"
-check "the time: the release last" "$RELEASE" "$(last_events)"
+check "the time: the release last" "$RELEASE" "$(last_events 3)"
 
 measure "home=1500" --seconds 30 --csv "$WORK/home.csv"
 check "Home: exit code" 0 "$CODE"
 check "Home: the last sample saw it" 0080 "$(tail -n 1 "$WORK/home.csv" | cut -d, -f7)"
 check "Home: ended soon after" yes "$(awk -F, 'END { print ($1 < 3000) ? "yes" : $1 }' "$WORK/home.csv")"
-check "Home: the release last" "$RELEASE" "$(last_events)"
+check "Home: the release last" "$RELEASE" "$(last_events 3)"
 
 # SIGINT at a moment of its own, once sampling is under way.
 rm -f "$WORK/log"
@@ -127,7 +125,7 @@ wait "$pid" || CODE=$?
 check "SIGINT: exit code" 0 "$CODE"
 check "SIGINT: the CSV is whole" yes "$(csv_whole "$WORK/int.csv" && echo yes)"
 check "SIGINT: the summary" 1 "$(grep -c '^samples ' "$WORK/out")"
-check "SIGINT: the release last" "$RELEASE" "$(last_events)"
+check "SIGINT: the release last" "$RELEASE" "$(last_events 3)"
 
 # A remote that goes away: the samples after it get no reply, the run ends at its time.
 measure "unplug=600" --seconds 1.5 --csv "$WORK/unplug.csv"

@@ -5,7 +5,7 @@
 # Usage: measure_wine.sh WINE_TESTS_ENV (run under with-xvfb).
 set -uo pipefail
 source "$(dirname "$0")/wine_lib.sh" "$1"
-source "$SOURCE_DIR/tests/support/checks.sh"
+source "$E2E_DIR/e2e_lib.sh"
 
 folder=$(mktemp -d)
 cp "$MEASURE_EXE" "$folder/tobrisk-measure.exe"
@@ -23,7 +23,7 @@ check "the CSV: a line per sample, each whole" "$samples" \
   "$(tr -d '\r' <"$folder/m.csv" | awk -F, 'NR > 1 && NF == 8 && $1 ~ /^[0-9]+$/' | wc -l)"
 check "the gyro's mean is the bias" yes \
   "$(awk '$1 == "gyro" { print ($2 > -22 && $2 < -18) ? "yes" : $2 }' "$folder/summary")"
-check "the release last" "write 12 00 30|write 11 10|close" \
-  "$(cut -d' ' -f2- "$folder/log" | tr -d '\r' | tail -n 3 | paste -sd'|')"
+LOG=$folder/log
+check "the release last" "$RELEASE" "$(last_events 3)"
 rm -rf "$folder"
 finish_checks "measure_wine ($WINEARCH)"
