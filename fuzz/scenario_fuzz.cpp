@@ -172,6 +172,18 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
         s.fixedAccel = accel;
         return axes.size() == 3;
     }
+    if (key == "accel_low") {
+        const std::vector<std::string_view> axes = Pieces(value, ',');
+        std::array<uint8_t, 3> low{};
+        for (size_t axis = 0; axes.size() == 3 && axis < 3; ++axis) {
+            if (!Number(axes[axis], axis == 0 ? 3 : 1, n)) {
+                return false;
+            }
+            low[axis] = static_cast<uint8_t>(n);
+        }
+        s.fixedAccelLow = low;
+        return axes.size() == 3;
+    }
     if (key == "gyro") {
         const std::vector<std::string_view> words = Pieces(value, ',');
         s.gyroValues.clear();
@@ -287,11 +299,23 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
         return true;
     }
     if (key == "extension") {
-        if (value != "none" && value != "nunchuk") {
+        if (value == "none") {
+            return true;
+        }
+        const size_t at = value.find('@');
+        if (Trimmed(value.substr(0, at)) != "nunchuk") {
             return false;
         }
-        s.extension = value == "nunchuk";
-        return true;
+        s.extensionFromUs = 0;
+        if (at == std::string_view::npos) {
+            return true;
+        }
+        const std::vector<std::string_view> moments = Pieces(value.substr(at + 1), ',');
+        if (moments.empty() || moments.size() > 2 || !Moment(moments[0], s.extensionFromUs)) {
+            return false;
+        }
+        return moments.size() == 1 || (Moment(moments[1], s.extensionUntilUs) &&
+                                       s.extensionUntilUs > s.extensionFromUs);
     }
     if (key == "driver") {
         if (!Number(value, 1, n)) {
@@ -307,7 +331,7 @@ bool ApplyValue(std::string_view key, std::string_view value, SimScenario& s) {
     return false;
 }
 
-const char* const kKeys[] = {"present", "stream", "first", "accel", "gyro", "gyro_bias",
+const char* const kKeys[] = {"present", "stream", "first", "accel", "accel_low", "gyro", "gyro_bias",
                              "gyro_noise", "gyro_drift", "gyro_sine", "latency",
                              "period", "home", "buttons", "error", "mute", "unplug",
                              "seed", "noise", "backlog", "delay", "extension", "driver",
@@ -411,7 +435,8 @@ bool Same(const SimScenario& a, const SimScenario& b) {
            sameButtons && a.errorNibble == b.errorNibble && a.muteFromUs == b.muteFromUs &&
            a.unplugFromUs == b.unplugFromUs && a.seed == b.seed && a.noise == b.noise &&
            a.backlog == b.backlog && a.delayUs == b.delayUs && a.kernelDriver == b.kernelDriver &&
-           a.extension == b.extension && a.replayPath == b.replayPath;
+           a.fixedAccelLow == b.fixedAccelLow && a.extensionFromUs == b.extensionFromUs &&
+           a.extensionUntilUs == b.extensionUntilUs && a.replayPath == b.replayPath;
 }
 
 // Two lower-case hex digits.
@@ -435,6 +460,18 @@ void WriteMoment(std::string& text, const char* key, int64_t us) {
     }
 }
 
+// The extension key's value: none, or the Nunchuk with its moments.
+std::string WrittenExtension(const SimScenario& s) {
+    if (s.extensionFromUs == kSimNever) {
+        return "none";
+    }
+    std::string text = "nunchuk @ " + std::to_string(s.extensionFromUs / 1000);
+    if (s.extensionUntilUs != kSimNever) {
+        text += "," + std::to_string(s.extensionUntilUs / 1000);
+    }
+    return text;
+}
+
 // The scenario as text, with every key that differs from the defaults, in an order
 // of its own and with some spacing.
 std::string Written(const SimScenario& s) {
@@ -442,7 +479,12 @@ std::string Written(const SimScenario& s) {
                        std::to_string(s.noise) + ";seed=" + std::to_string(s.seed) + ";;";
     text += "present=" + std::to_string(s.present) + ";stream=" + std::to_string(s.stream) + ";";
     text += "driver=" + std::to_string(s.kernelDriver) + ";";
-    text += std::string("extension = ") + (s.extension ? "nunchuk" : "none") + ";";
+    text += "extension = " + WrittenExtension(s) + ";";
+    if (s.fixedAccelLow) {
+        text += "accel_low=" + std::to_string((*s.fixedAccelLow)[0]) + "," +
+                std::to_string((*s.fixedAccelLow)[1]) + " , " +
+                std::to_string((*s.fixedAccelLow)[2]) + ";";
+    }
     if (s.delayUs) {
         text += "delay=" + std::to_string(*s.delayUs / 1000) + ";";
     }

@@ -97,7 +97,7 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
             lastStatus = Clock::now();
             PrintStatus(setup.status, result.summary, MsSince(begun) / 1000.0, gyroNow);
         }
-        if (sample.buttons[1] == kHomeButton) {
+        if (IsHomeAlone(sample.buttons[1])) {
             end = MeasureEnd::Home;
             break;
         }

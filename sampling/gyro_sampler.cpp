@@ -27,7 +27,7 @@ bool RaiseRunFlagUnlessShuttingDown() {
 // has run the shutdown sequence.
 void EndRunOnHome() {
     const HWND window = deviceState.mainWindow;
-    if (deviceState.buttonByte2 == kHomeButton && window != nullptr) {
+    if (IsHomeAlone(deviceState.buttonByte2) && window != nullptr) {
         SendMessageA(window, WM_DESTROY, 0, 0);
     }
 }

@@ -71,6 +71,7 @@ struct SimSession {
     uint64_t gyroRequests = 0;         // register reads received
     int64_t reads = 0;                 // ReadReport calls taken
     SimDriverSchedule driver;          // the kernel driver's next actions, if it is there
+    int64_t extensionSeenUs = 0;       // the last plugging in or pulling out sent
     bool replayStarted = false;        // with `replay`: the first mode report has come
     int64_t replayStartUs = 0;         // the moment it came
     size_t replayNext = 0;             // the recording's next report not yet in the backlog
@@ -163,10 +164,30 @@ int64_t ReplayDueUs(const SimSession& session) {
     return session.replayStartUs + replay->reports[session.replayNext].dueUs;
 }
 
+// The next moment a Nunchuk is plugged in or pulled out; kSimNever when never again
+// (one there from the opening came with the remote) and in a replay.
+int64_t ExtensionChangeDueUs(const SimSession& session) {
+    const SimScenario& scenario = session.scenario;
+    if (scenario.replay) {
+        return kSimNever;
+    }
+    for (int64_t moment : {scenario.extensionFromUs, scenario.extensionUntilUs}) {
+        if (moment > session.extensionSeenUs && moment != kSimNever) {
+            return moment;
+        }
+    }
+    return kSimNever;
+}
+
+// The next moment the stream may end: the driver's next action or the extension's.
+int64_t StreamMayEndUs(const SimSession& session) {
+    return std::min(DriverDueUs(session), ExtensionChangeDueUs(session));
+}
+
 // The next moment a report falls due or the driver acts; kSimNever when never.
 int64_t NextDueUs(const SimSession& session) {
     const int64_t reply = session.replies.empty() ? kSimNever : session.replies.front().dueUs;
-    return std::min({DataDueUs(session), reply, DriverDueUs(session), ReplayDueUs(session)});
+    return std::min({DataDueUs(session), reply, StreamMayEndUs(session), ReplayDueUs(session)});
 }
 
 // (Re)starts the data reports: the first falls due at firstDueUs, then one each period.
@@ -178,10 +199,10 @@ void StartStream(SimSession& session, int64_t firstDueUs) {
 
 // Skips the data reports due by nowUs that the backlog would drop anyway (only the
 // newest `backlog` of them can stay), so a reader back after a long pause costs
-// no more than a full backlog. The driver's next action may end the stream, so
-// only the reports due before it are counted.
+// no more than a full backlog. The driver's next action or the extension may end
+// the stream, so only the reports due before them are counted.
 void SkipLostDataReports(SimSession& session, int64_t nowUs) {
-    const int64_t untilUs = std::min(nowUs, DriverDueUs(session));
+    const int64_t untilUs = std::min(nowUs, StreamMayEndUs(session));
     if (!session.streaming || untilUs < session.streamStartUs) {
         return;
     }
@@ -193,9 +214,9 @@ void SkipLostDataReports(SimSession& session, int64_t nowUs) {
     }
 }
 
-// What is plugged into the remote.
-SimRemoteParts Parts(const SimSession& session) {
-    return {session.scenario.extension, !session.originalModel};
+// What is plugged into the remote at nowUs.
+SimRemoteParts Parts(const SimSession& session, int64_t nowUs) {
+    return {SimExtensionAt(session.scenario, nowUs), !session.originalModel};
 }
 
 // Whether a report of this mode carries accelerations, whose noise changes every one.
@@ -268,18 +289,35 @@ void TakeReadRequest(SimSession& session, const uint8_t* report, int64_t nowUs) 
     const uint64_t gyroIndex = SimIsGyroRegisterRead(request) ? session.gyroRequests++ : 0;
     const int64_t dueUs = nowUs + scenario.latencyUs;
     const SimReadResult result =
-        SimReadMemory(Parts(session), request, SimGyroRegisterAt(scenario, dueUs, gyroIndex),
+        SimReadMemory(Parts(session, nowUs), request, SimGyroRegisterAt(scenario, dueUs, gyroIndex),
                       scenario.errorNibble);
     QueueReply(session, SimBuildReadReply(request, SimButtonsAt(scenario, dueUs), result, dueUs));
 }
 
+// The status report as the remote sends it at dueUs.
+SimReport StatusReport(const SimSession& session, int64_t dueUs) {
+    const uint8_t flags = static_cast<uint8_t>(
+        (session.ledBits & 0xF0) |
+        (SimExtensionAt(session.scenario, dueUs) ? kSimStatusExtension : 0) |
+        (session.continuous ? kSimStatusContinuous : 0));
+    return SimBuildStatusReport(SimButtonsAt(session.scenario, dueUs), flags, dueUs);
+}
+
 // 0x15: the status report, which leaves the data reports as they were.
 void TakeStatusRequest(SimSession& session, int64_t nowUs) {
-    const int64_t dueUs = nowUs + session.scenario.latencyUs;
-    const uint8_t flags = static_cast<uint8_t>(
-        (session.ledBits & 0xF0) | (session.scenario.extension ? kSimStatusExtension : 0) |
-        (session.continuous ? kSimStatusContinuous : 0));
-    QueueReply(session, SimBuildStatusReport(SimButtonsAt(session.scenario, dueUs), flags, dueUs));
+    QueueReply(session, StatusReport(session, nowUs + session.scenario.latencyUs));
+}
+
+// A Nunchuk plugged in or pulled out at atUs: the remote sends a status report
+// nobody asked for and then no data report until the next 0x12. The kernel
+// driver, if it is there, answers with its mode.
+void ExtensionChanges(SimSession& session, int64_t atUs) {
+    session.extensionSeenUs = atUs;
+    session.streaming = false;
+    PushReport(session, StatusReport(session, atUs));
+    if (session.scenario.kernelDriver) {
+        SimDriverHeardStatus(session.driver, atUs);
+    }
 }
 
 // Acknowledges an output report with 0x22: every 0x16 write, with the error code of
@@ -292,7 +330,7 @@ void Acknowledge(SimSession& session, const uint8_t* report, int64_t nowUs) {
         return;
     }
     const uint8_t error = id == kReportWriteMemory
-                              ? SimWriteMemory(Parts(session), SimDecodeWriteRequest(report))
+                              ? SimWriteMemory(Parts(session, nowUs), SimDecodeWriteRequest(report))
                               : 0;
     const int64_t dueUs = nowUs + session.scenario.latencyUs;
     QueueReply(session,
@@ -370,7 +408,8 @@ void CatchUpReplay(SimSession& session, int64_t nowUs) {
 
 // Moves every report due by nowUs into the backlog and carries out the driver's
 // actions due by then, in order of their moments (at one moment: a data report,
-// then answers, then the driver). Called with the lock held.
+// then answers, then the extension's coming or going, then the driver). Called
+// with the lock held.
 void CatchUp(SimSession& session, int64_t nowUs) {
     CatchUpReplay(session, nowUs);
     SkipLostDataReports(session, nowUs);
@@ -379,14 +418,17 @@ void CatchUp(SimSession& session, int64_t nowUs) {
         const int64_t replyDue =
             session.replies.empty() ? kSimNever : session.replies.front().dueUs;
         const int64_t driverDue = DriverDueUs(session);
-        if (std::min({dataDue, replyDue, driverDue}) > nowUs) {
+        const int64_t extensionDue = ExtensionChangeDueUs(session);
+        if (std::min({dataDue, replyDue, driverDue, extensionDue}) > nowUs) {
             return;
         }
-        if (dataDue <= replyDue && dataDue <= driverDue) {
+        if (dataDue <= std::min({replyDue, driverDue, extensionDue})) {
             SendDataReport(session);
-        } else if (replyDue <= driverDue) {
+        } else if (replyDue <= std::min(driverDue, extensionDue)) {
             PushReport(session, session.replies.front());
             session.replies.pop_front();
+        } else if (extensionDue <= driverDue) {
+            ExtensionChanges(session, extensionDue);
         } else {
             DriverActs(session, driverDue);
             SkipLostDataReports(session, nowUs);

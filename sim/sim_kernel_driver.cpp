@@ -51,6 +51,10 @@ void SimDriverHeardNothing(SimDriverSchedule& schedule) {
     schedule.modeUs = kSimNever;
 }
 
+void SimDriverHeardStatus(SimDriverSchedule& schedule, int64_t atUs) {
+    schedule.modeUs = std::min(schedule.modeUs, atUs + kDriverReactionUs);
+}
+
 SimDriverReport SimDriverReportOf(SimDriverAction action) {
     switch (action) {
     case SimDriverAction::ReadExtension:

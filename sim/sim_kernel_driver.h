@@ -55,6 +55,10 @@ SimDriverAction SimDriverTakeNext(SimDriverSchedule& schedule, bool originalMode
 // The remote did not answer the status request: no mode report follows.
 void SimDriverHeardNothing(SimDriverSchedule& schedule);
 
+// A status report nobody asked for came in at atUs (an extension was plugged in
+// or pulled out): the driver sends its mode a reaction later, as after any status.
+void SimDriverHeardStatus(SimDriverSchedule& schedule, int64_t atUs);
+
 // One output report of the driver, as it goes on the wire.
 struct SimDriverReport {
     const uint8_t* bytes;

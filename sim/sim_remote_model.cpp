@@ -60,10 +60,30 @@ int Noise(const SimScenario& scenario, uint64_t channel, uint64_t index) {
     return static_cast<int>(hash % span) - scenario.noise;
 }
 
-// An acceleration in g as a reading, with noise, kept within a byte.
-uint8_t AccelCounts(double g, int noise) {
-    const long counts = std::lround(kAccelZero + g * kCountsPerG) + noise;
-    return static_cast<uint8_t>(std::clamp(counts, 0L, 255L));
+// An acceleration in g as a ten-bit reading, with noise in (eight-bit) counts. Its
+// eight high bits are the eight-bit reading rounded to the nearest count.
+uint16_t AccelCounts(double g, int noise) {
+    const double counts = kAccelZero + g * kCountsPerG + noise;
+    const double tenBits = std::floor(4.0 * counts + 2.0);
+    return static_cast<uint16_t>(std::clamp(tenBits, 0.0, 1023.0));
+}
+
+// A ten-bit reading of fixed high bits whose two low bits are low.
+uint16_t WithLowBits(uint8_t high, uint64_t low) {
+    return static_cast<uint16_t>(high << 2 | (low & 0x03));
+}
+
+// Fixed high bits, the low bits from the scenario or else from the noise: a
+// remote lying still flickers in its lowest bits.
+SimAcceleration FixedAcceleration(const SimScenario& scenario, uint64_t reportIndex) {
+    const std::array<uint8_t, 3>& high = *scenario.fixedAccel;
+    std::array<uint64_t, 3> low{};
+    for (uint64_t axis = 0; axis < 3; ++axis) {
+        const bool flickers = scenario.noise > 0;
+        low[axis] = flickers ? Mix(scenario.seed ^ Mix((5 + axis) ^ Mix(reportIndex))) : 0;
+    }
+    return {WithLowBits(high[0], low[0]), static_cast<uint16_t>(high[1] << 1 | (low[1] & 1)),
+            static_cast<uint16_t>(high[2] << 1 | (low[2] & 1))};
 }
 
 // A standard normal number for one request, from the seed (Box and Muller's way).
@@ -118,11 +138,22 @@ SimButtons SimButtonsAt(const SimScenario& scenario, int64_t usSinceOpen) {
     return buttons;
 }
 
-std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t usSinceOpen,
-                                          uint64_t reportIndex) {
-    if (scenario.fixedAccel) {
-        return *scenario.fixedAccel;
+namespace {
+
+// The acceleration with the scenario's fixed low bits, if it holds them.
+SimAcceleration HoldLowBits(const SimScenario& scenario, SimAcceleration accel) {
+    if (!scenario.fixedAccelLow) {
+        return accel;
     }
+    const std::array<uint8_t, 3>& low = *scenario.fixedAccelLow;
+    return {static_cast<uint16_t>((accel.x & ~3u) | low[0]),
+            static_cast<uint16_t>((accel.y & ~1u) | low[1]),
+            static_cast<uint16_t>((accel.z & ~1u) | low[2])};
+}
+
+// Gravity seen from the remote's orientation at usSinceOpen, plus noise.
+SimAcceleration MovingAcceleration(const SimScenario& scenario, int64_t usSinceOpen,
+                                   uint64_t reportIndex) {
     // Gravity in the remote's own axes (X across, Y along, Z up), as the
     // accelerometer reads it: +1 g on Z when lying flat.
     const double t = Seconds(usSinceOpen);
@@ -132,8 +163,27 @@ std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t u
     const double gy = std::sin(pitch);
     const double gz = std::cos(roll) * std::cos(pitch);
     return {AccelCounts(gx, Noise(scenario, 0, reportIndex)),
-            AccelCounts(gy, Noise(scenario, 1, reportIndex)),
-            AccelCounts(gz, Noise(scenario, 2, reportIndex))};
+            static_cast<uint16_t>(AccelCounts(gy, Noise(scenario, 1, reportIndex)) >> 1),
+            static_cast<uint16_t>(AccelCounts(gz, Noise(scenario, 2, reportIndex)) >> 1)};
+}
+
+// Whether a data report of this ID carries the accelerometer's low bits in its
+// button bytes: the modes of buttons and accelerometer, with or without more.
+bool CarriesLowBits(uint8_t reportId) {
+    return reportId == 0x31 || reportId == 0x33 || reportId == 0x35 || reportId == 0x37;
+}
+
+} // namespace
+
+SimAcceleration SimAccelerationsAt(const SimScenario& scenario, int64_t usSinceOpen,
+                                   uint64_t reportIndex) {
+    return HoldLowBits(scenario, scenario.fixedAccel
+                                     ? FixedAcceleration(scenario, reportIndex)
+                                     : MovingAcceleration(scenario, usSinceOpen, reportIndex));
+}
+
+bool SimExtensionAt(const SimScenario& scenario, int64_t usSinceOpen) {
+    return usSinceOpen >= scenario.extensionFromUs && usSinceOpen < scenario.extensionUntilUs;
 }
 
 uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
@@ -151,8 +201,8 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
     return static_cast<uint16_t>(reading < 0 ? 0x10000 + reading : reading);
 }
 
-SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
-                             const std::array<uint8_t, 3>& accel, int64_t dueUs) {
+SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons, const SimAcceleration& accel,
+                             int64_t dueUs) {
     SimReport report{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
     if (SimIsDataMode(reportId)) {
         for (const SimReportShape& shape : kSimRemoteReports) {
@@ -164,9 +214,13 @@ SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
     report.bytes[2] = buttons.byte2;
     const bool isDataReport = (reportId & 0xF0) == 0x30;
     if (isDataReport && (reportId & 0x01) != 0) {
-        report.bytes[3] = accel[0];
-        report.bytes[4] = accel[1];
-        report.bytes[5] = accel[2];
+        report.bytes[3] = static_cast<uint8_t>(accel.x >> 2);
+        report.bytes[4] = static_cast<uint8_t>(accel.y >> 1);
+        report.bytes[5] = static_cast<uint8_t>(accel.z >> 1);
+    }
+    if (CarriesLowBits(reportId)) {
+        report.bytes[1] |= static_cast<uint8_t>((accel.x & 0x03) << 5);
+        report.bytes[2] |= static_cast<uint8_t>((accel.y & 0x01) << 5 | (accel.z & 0x01) << 6);
     }
     return report;
 }

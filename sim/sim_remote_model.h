@@ -52,10 +52,24 @@ struct SimButtons {
 // their moments on (when both have begun, the later one decides; home on a tie).
 SimButtons SimButtonsAt(const SimScenario& scenario, int64_t usSinceOpen);
 
-// X, Y, Z accelerations of data report number reportIndex, due at usSinceOpen:
-// the fixed values, or gravity seen from the remote's orientation plus noise.
-std::array<uint8_t, 3> SimAccelerationsAt(const SimScenario& scenario, int64_t usSinceOpen,
-                                          uint64_t reportIndex);
+// The accelerometer as the remote measures it: X in ten bits, Y and Z in nine. A
+// data report carries the eight high bits of each at bytes 3 to 5 and the rest in
+// its button bytes.
+struct SimAcceleration {
+    uint16_t x; // 0 to 1023
+    uint16_t y; // 0 to 511
+    uint16_t z; // 0 to 511
+};
+
+// The accelerations of data report number reportIndex, due at usSinceOpen: the
+// fixed high bits, or gravity seen from the remote's orientation plus noise. The
+// low bits follow the motion (or, with fixed high bits, the noise) unless the
+// scenario holds them.
+SimAcceleration SimAccelerationsAt(const SimScenario& scenario, int64_t usSinceOpen,
+                                   uint64_t reportIndex);
+
+// Whether a Nunchuk is in the extension port at usSinceOpen.
+bool SimExtensionAt(const SimScenario& scenario, int64_t usSinceOpen);
 
 // What the gyro register holds for read request number requestIndex (from 0),
 // answered at usSinceOpen: the scenario's values in turn; its gyro signal, written
@@ -66,9 +80,12 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uin
 
 // Builds a data report at the length the remote sends it (0x30 is 3 bytes, 0x31 is
 // 6, 0x32 is 11, 0x33 is 18, the rest 22), any other ID at 22 bytes; the
-// accelerations stand at bytes 3 to 5 when the ID is 0x30 to 0x3F with bit 0 set.
-SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons,
-                             const std::array<uint8_t, 3>& accel, int64_t dueUs);
+// accelerations' high bits stand at bytes 3 to 5 when the ID is 0x30 to 0x3F with
+// bit 0 set. In the accelerometer modes (0x31, 0x33, 0x35, 0x37) the low bits go
+// into the button bytes: X's two into bits 5 and 6 of byte 1, Y's into bit 5 of
+// byte 2 and Z's into bit 6. Other reports carry the buttons alone.
+SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons, const SimAcceleration& accel,
+                             int64_t dueUs);
 
 // Builds the 22-byte 0x21 reply to a read: buttons, (size - 1) << 4 | error (the
 // size taken as 1 to 16), the two low address bytes, then without an error the

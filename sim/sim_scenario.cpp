@@ -133,6 +133,25 @@ bool ParseAccel(std::string_view text, SimScenario& s) {
     return true;
 }
 
+// `accel_low`: the accelerometer's low bits held fixed: X's two (0 to 3), Y's and
+// Z's one each (0 or 1).
+bool ParseAccelLow(std::string_view text, SimScenario& s) {
+    const std::vector<std::string_view> parts = Split(text, ',');
+    if (parts.size() != 3) {
+        return false;
+    }
+    std::array<uint8_t, 3> low{};
+    for (size_t axis = 0; axis < 3; ++axis) {
+        const std::optional<uint64_t> value = ParseNumber(parts[axis], axis == 0 ? 3 : 1);
+        if (!value) {
+            return false;
+        }
+        low[axis] = static_cast<uint8_t>(*value);
+    }
+    s.fixedAccelLow = low;
+    return true;
+}
+
 // `gyro`: the register's values, in turn.
 bool ParseGyro(std::string_view text, SimScenario& s) {
     const std::vector<std::string_view> parts = Split(text, ',');
@@ -326,13 +345,26 @@ bool ParseDelay(std::string_view text, SimScenario& s) {
     return ms.has_value();
 }
 
-// `extension`: what is plugged into the remote's extension port.
+// `extension`: what is plugged into the remote's extension port, and when: `none`,
+// `nunchuk` (from the opening on), or `nunchuk@<plugged ms>[,<pulled ms>]`.
 bool ParseExtension(std::string_view text, SimScenario& s) {
-    if (text != "none" && text != "nunchuk") {
+    if (text == "none") {
+        return true;
+    }
+    const size_t at = text.find('@');
+    if (Trim(text.substr(0, at)) != "nunchuk") {
         return false;
     }
-    s.extension = text == "nunchuk";
-    return true;
+    s.extensionFromUs = 0;
+    if (at == std::string_view::npos) {
+        return true;
+    }
+    const std::vector<std::string_view> moments = Split(text.substr(at + 1), ',');
+    if (moments.size() > 2 || !ParseMoment(moments[0], s.extensionFromUs)) {
+        return false;
+    }
+    return moments.size() == 1 ||
+           (ParseMoment(moments[1], s.extensionUntilUs) && s.extensionUntilUs > s.extensionFromUs);
 }
 
 // `driver`: whether the kernel's Wii Remote driver talks to the remote beside us.
@@ -358,6 +390,7 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"stream", "0 or 1", ParseStream},
     {"first", "a report ID from 0 to 0xFF", ParseFirst},
     {"accel", "three bytes x,y,z", ParseAccel},
+    {"accel_low", "low bits x,y,z: 0 to 3, 0 or 1, 0 or 1", ParseAccelLow},
     {"gyro", "hex words of up to 4 digits, separated by commas", ParseGyro},
     {"gyro_bias", "counts from -32768 to 32768", ParseGyroBias},
     {"gyro_noise", "a standard deviation in counts from 0 to 10000", ParseGyroNoise},
@@ -374,7 +407,7 @@ constexpr ScenarioKey kScenarioKeys[] = {
     {"noise", "counts from 0 to 10", ParseNoise},
     {"backlog", "a count of reports from 1 to 4096", ParseBacklog},
     {"delay", "milliseconds from 0 to 10000", ParseDelay},
-    {"extension", "none or nunchuk", ParseExtension},
+    {"extension", "none, nunchuk or nunchuk@plugged ms[,pulled ms]", ParseExtension},
     {"driver", "0 or 1", ParseDriver},
     {"replay", "the path of a recording", ParseReplay},
 };

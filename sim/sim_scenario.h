@@ -39,6 +39,7 @@ struct SimScenario {
     bool stream = true;                               // data reports flow after the first 0x12
     std::optional<uint8_t> firstReportId;             // ID of the first data report, any mode
     std::optional<std::array<uint8_t, 3>> fixedAccel; // X, Y, Z instead of the motion
+    std::optional<std::array<uint8_t, 3>> fixedAccelLow; // X's two low bits, Y's and Z's one
     std::vector<uint16_t> gyroValues;                 // register values, cycling; empty: motion
     std::optional<SimGyroSignal> gyroSignal;          // with a gyro_* key: instead of the motion
     int64_t latencyUs = 2000;                         // read request to its reply
@@ -52,7 +53,8 @@ struct SimScenario {
     int noise = 1;                                    // noise amplitude in counts, 0 for none
     size_t backlog = 64;                              // reports kept for a slow reader
     std::optional<int64_t> delayUs;                   // a 0x12 to the next data report
-    bool extension = false;                           // a Nunchuk is plugged into the remote
+    int64_t extensionFromUs = kSimNever;              // a Nunchuk is plugged in from then
+    int64_t extensionUntilUs = kSimNever;             // and pulled out then
     bool kernelDriver = false;                        // Linux's hid-wiimote talks beside us
     std::string replayPath;                           // a recording to play back instead
     std::shared_ptr<const SimReplay> replay;          // its reports, loaded by the parse

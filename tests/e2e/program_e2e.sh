@@ -72,7 +72,8 @@ run_failure_case "replay of a file that is no recording" "replay=$not_a_recordin
 rm -f "$not_a_recording"
 
 # A session recorded through the simulated remote (TINY_HID_RECORD) replays: the
-# Home press recorded 2 s in ends the replay as it ended the recording.
+# Home press recorded 2 s in ends the replay as it ended the recording (its data
+# reports carry the accelerometer's low bits beside the buttons, as a real remote's).
 recording=$(mktemp)
 for run in recorded replayed; do
   scenario="home=2000"
@@ -89,7 +90,7 @@ for run in recorded replayed; do
   rm -f "$LOG"
 done
 check "the recording holds the remote's reports" yes \
-  "$(grep -q '^E: 00000[12]\.[0-9]\{6\} 6 31 00 80 ' "$recording" && echo yes)"
+  "$(grep -q '^E: 00000[12]\.[0-9]\{6\} 6 31 [0246]0 [8ace]0 ' "$recording" && echo yes)"
 rm -f "$recording"
 
 # A second instance ends at once, silently, touching nothing.

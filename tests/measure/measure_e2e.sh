@@ -105,7 +105,8 @@ check "the time: the release last" "$RELEASE" "$(last_events 3)"
 
 measure "home=1500" --seconds 30 --csv "$WORK/home.csv"
 check "Home: exit code" 0 "$CODE"
-check "Home: the last sample saw it" 0080 "$(tail -n 1 "$WORK/home.csv" | cut -d, -f7)"
+check "Home: the last sample saw it (beside Y's and Z's low bits)" yes \
+  "$(tail -n 1 "$WORK/home.csv" | cut -d, -f7 | grep -qE '^00[8ACE]0$' && echo yes)"
 check "Home: ended soon after" yes "$(awk -F, 'END { print ($1 < 3000) ? "yes" : $1 }' "$WORK/home.csv")"
 check "Home: the release last" "$RELEASE" "$(last_events 3)"
 

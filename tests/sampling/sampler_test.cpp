@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 
 #include <atomic>
 #include <cstdlib>
@@ -28,7 +30,11 @@ struct WindowRecord {
     int paints = 0;
     int destroys = 0;
     std::set<int32_t> gyroPainted;
+    std::set<std::array<int, 3>> accelPaintedLate; // from kLateMs after the opening
 };
+
+constexpr auto kLateMs = std::chrono::milliseconds(900);
+std::chrono::steady_clock::time_point openedAt;
 
 WindowRecord mainRecord;
 WindowRecord otherRecord;
@@ -48,6 +54,10 @@ bool HandleMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT* result) {
         EndPaint(window, &paint);
         RecordOf(window).paints++;
         RecordOf(window).gyroPainted.insert(deviceState.gyroValue);
+        if (std::chrono::steady_clock::now() - openedAt > kLateMs) {
+            RecordOf(window).accelPaintedLate.insert(
+                {deviceState.accelX, deviceState.accelY, deviceState.accelZ});
+        }
         return true;
     }
     if (message == WM_DESTROY) {
@@ -76,6 +86,7 @@ class GyroSampler : public ::testing::Test {
         mainRecord = WindowRecord{};
         otherRecord = WindowRecord{};
         deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+        openedAt = std::chrono::steady_clock::now();
         ASSERT_NE(deviceState.hidHandle, HID_NO_DEVICE);
         SetReportingMode(0x00, kModeButtonsAccel);
         RegisterTestClass(static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -113,6 +124,15 @@ class GyroSampler : public ::testing::Test {
         EXPECT_TRUE(SimMisuse().empty());
     }
 };
+
+// A Nunchuk plugged in and pulled out while sampling: after each the remote sends
+// no data report until a mode report, and the next sample's brings them back.
+TEST_F(GyroSampler, AccelerationsMoveOnAfterAnExtensionComesAndGoes) {
+    Open("extension=nunchuk@700,800");
+    StartSampler();
+    EXPECT_TRUE(PumpUntil([] { return mainRecord.accelPaintedLate.size() >= 3; }, 5000))
+        << "the bars stood still after the Nunchuk came and went";
+}
 
 TEST_F(GyroSampler, EachSampleSendsTheModeReportThenTheReadRequest) {
     Open("");
@@ -154,6 +174,9 @@ TEST_F(GyroSampler, HomeAloneEndsTheRunAndNothingElseDoes) {
         bool ends;
     } cases[] = {
         {"buttons=00,80@0", true},  // Home alone
+        // a remote lying still with Y's and Z's low bits at 1: byte 2 is 0xE0
+        {"buttons=00,80@0;accel=128,128,154;accel_low=0,1,1", true},
+        {"buttons=00,88@0;accel_low=3,1,1", false}, // Home with A, whatever the low bits
         {"buttons=04,80@0", true},  // a byte-1 button does not keep Home alone from ending it
         {"buttons=08,00@0", false}, // a byte-1 button alone
         {"buttons=00,88@0", false}, // Home with A

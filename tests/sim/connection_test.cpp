@@ -153,7 +153,7 @@ TEST_F(SimConnection, AnUnpluggedRemoteFailsEveryReadAndWriteUntilClosed) {
 }
 
 TEST_F(SimConnection, AReadTouchesNothingBeyondItsReportAndNothingWhenNoneCame) {
-    Open("accel=1,2,3");
+    Open("accel=1,2,3;noise=0");
     uint8_t buffer[HID_REPORT_BUFFER_SIZE];
     std::memset(buffer, 0xC3, sizeof buffer);
     uint32_t outWord = 0;

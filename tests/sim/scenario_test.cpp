@@ -25,6 +25,9 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
         {"accel=1,2", "accel"},
         {"accel=1,2,256", "accel"},
         {"accel=1,2,-3", "accel"},
+        {"accel_low=4,0,0", "accel_low"},
+        {"accel_low=3,2,0", "accel_low"},
+        {"accel_low=0,0", "accel_low"},
         {"gyro=", "gyro"},
         {"gyro=12345", "gyro"},
         {"gyro=0064,,8000", "gyro"},
@@ -59,6 +62,10 @@ TEST_F(SimScenarioText, BadScenariosRefuseTheOpeningNamingTheKey) {
         {"driver=2", "driver"},
         {"extension=Nunchuk", "extension"},
         {"extension=", "extension"},
+        {"extension=nunchuk@", "extension"},
+        {"extension=nunchuk@3000,3000", "extension"},
+        {"extension=nunchuk@1,2,3", "extension"},
+        {"extension=none@5", "extension"},
         {"replay=", "replay"},
         {"latency=5;latency=6", "latency"},
         {"stream=0;;present=1;mute", "mute"},
@@ -145,6 +152,8 @@ TEST_F(SimScenarioText, ValidScenariosAreTaken) {
         "delay=10000;driver=1",
         "extension=none",
         "extension = nunchuk;driver=1",
+        "extension=nunchuk@3000;accel_low=3,1,1",
+        "extension=nunchuk @ 0 , 6000;accel_low=0,0,0",
     };
     for (const char* text : texts) {
         SCOPED_TRACE(text);

@@ -45,13 +45,15 @@ TEST_F(SimStream, EachModeHasItsLengthAndCarriesAccelerationsWhenBitZeroIsSet) {
         size_t length;
     };
     const Case cases[] = {
-        {0x30, {0x30, 0x00, 0x00}, 3},           {0x31, {0x31, 0x00, 0x00, 1, 2, 3}, 6},
-        {0x32, {0x32, 0x00, 0x00, 0, 0, 0}, 11}, {0x33, {0x33, 0x00, 0x00, 1, 2, 3}, 18},
-        {0x37, {0x37, 0x00, 0x00, 1, 2, 3}, 22}, {0x3E, {0x3E, 0x00, 0x00, 0, 0, 0}, 22},
+        // the accelerometer modes carry the low bits in the button bytes (X's in
+        // bits 5 and 6 of byte 1, Y's in bit 5 of byte 2), the others the buttons alone
+        {0x30, {0x30, 0x00, 0x00}, 3},           {0x31, {0x31, 0x60, 0x20, 1, 2, 3}, 6},
+        {0x32, {0x32, 0x00, 0x00, 0, 0, 0}, 11}, {0x33, {0x33, 0x60, 0x20, 1, 2, 3}, 18},
+        {0x37, {0x37, 0x60, 0x20, 1, 2, 3}, 22}, {0x3E, {0x3E, 0x00, 0x00, 0, 0, 0}, 22},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode 0x" << std::hex << int(c.mode));
-        Open("accel=1,2,3");
+        Open("accel=1,2,3;accel_low=3,1,0");
         Write({0x12, 0x00, c.mode});
         AdvanceMs(10);
         const std::optional<Bytes> report = Read();
@@ -145,7 +147,7 @@ TEST_F(SimStream, ButtonsAndHomeHoldFromTheirMomentsAndTheLaterOneDecidesHomeOnA
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scenario);
-        Open(c.scenario);
+        Open((std::string(c.scenario) + ";accel_low=0,0,0").c_str());
         Write(kModeAccelReport);
         AdvanceMs(30);
         const std::vector<Bytes> reports = ReadAll();
@@ -156,17 +158,26 @@ TEST_F(SimStream, ButtonsAndHomeHoldFromTheirMomentsAndTheLaterOneDecidesHomeOnA
     }
 }
 
-TEST_F(SimStream, RepliesCarryTheButtonsOfTheirDueMoment) {
-    Open("home=25;stream=0");
+// A remote lying still with Y's and Z's low bits at 1: its data reports show Home
+// as 0xE0 in byte 2, its replies the buttons alone.
+TEST_F(SimStream, RepliesCarryTheButtonsOfTheirDueMomentWithoutTheLowBits) {
+    Open("home=25;accel=128,128,154;accel_low=3,1,1");
+    Write(kModeAccelReport);
     AdvanceMs(20);
     Write(kGyroRequestReport); // due at 22
     AdvanceMs(10);
     Write(kGyroRequestReport); // due at 32
     AdvanceMs(10);
-    const std::vector<Bytes> replies = ReadAll();
+    std::vector<Bytes> replies, data;
+    for (const Bytes& report : ReadAll()) {
+        (report[0] == 0x21 ? replies : data).push_back(report);
+    }
     ASSERT_EQ(replies.size(), 2u);
-    EXPECT_EQ(replies[0][2], 0x00);
-    EXPECT_EQ(replies[1][2], 0x80);
+    EXPECT_EQ(Bytes(replies[0].begin() + 1, replies[0].begin() + 3), (Bytes{0x00, 0x00}));
+    EXPECT_EQ(Bytes(replies[1].begin() + 1, replies[1].begin() + 3), (Bytes{0x00, 0x80}));
+    ASSERT_EQ(data.size(), 4u);
+    EXPECT_EQ(data[1], (Bytes{0x31, 0x60, 0x60, 128, 128, 154}));
+    EXPECT_EQ(data[3], (Bytes{0x31, 0x60, 0xE0, 128, 128, 154}));
 }
 
 TEST_F(SimStream, ReplyLayoutAndErrorNibble) {
@@ -340,7 +351,7 @@ TEST_F(SimStream, TheGyroSignalsNoiseHasItsStandardDeviation) {
 }
 
 TEST_F(SimStream, FixedAccelerationsStayWhateverTheMoment) {
-    for (const char* scenario : {"accel=0,128,255", "accel=0x00,0x80,0xFF"}) {
+    for (const char* scenario : {"accel=0,128,255;noise=0", "accel=0x00,0x80,0xFF;noise=0"}) {
         SCOPED_TRACE(scenario);
         Open(scenario);
         Write(kModeAccelReport);
@@ -506,6 +517,31 @@ TEST_F(SimStream, TheKernelDriverPollsAndAsksForTheBatteryBesideUs) {
     EXPECT_EQ(std::count(laterModel.begin(), laterModel.end(), 0x21), 0)
         << "no identity poll on the later model";
     EXPECT_EQ(laterModel.back(), 0x20) << "but the battery read";
+}
+
+// A Nunchuk plugged in at 25 ms and pulled out at 55 ms: each time a status report
+// nobody asked for (extension bit on, then off), then no data report until the next
+// mode report. The kernel driver answers such a report with its mode.
+TEST_F(SimStream, AnExtensionComingOrGoingStopsTheStreamUntilTheNextModeReport) {
+    Open("extension=nunchuk@25,55");
+    Write(kModeAccelReport);
+    AdvanceMs(45);
+    std::vector<Bytes> reports = ReadAll();
+    ASSERT_EQ(Ids(reports), (Bytes{0x31, 0x31, 0x20}));
+    EXPECT_EQ(reports[2], (Bytes{0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8}));
+    Write(kModeAccelReport);
+    AdvanceMs(15);
+    reports = ReadAll();
+    ASSERT_EQ(Ids(reports), (Bytes{0x31, 0x20}));
+    EXPECT_EQ(reports[1][3], 0x00) << "pulled out";
+    AdvanceMs(100);
+    EXPECT_EQ(Ids(ReadAll()), Bytes{});
+
+    Open("extension=nunchuk@25;driver=1");
+    AdvanceMs(30);
+    ReadAll();
+    const std::vector<std::string> log = LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "26 driver 12 00 30"), log.end());
 }
 
 TEST_F(SimStream, ASlowReaderGetsTheNewestReportsInOrder) {
