@@ -38,6 +38,10 @@ void SimUnplug();
 // Presses Home alone on the open remote now, as the key `home` does at its moment.
 void SimPressHome();
 
+// Plugs a Nunchuk into the open remote now, or pulls it out if one is in, as
+// `extension` does at its moments.
+void SimPlugOrPullExtension();
+
 // How many ReadReport calls the open remote (or the last one opened) has taken,
 // whatever they brought: lets a test tell a read that found nothing from no read.
 int64_t SimReadCount();

@@ -658,6 +658,20 @@ void SimPressHome() {
     remote.changed.notify_all();
 }
 
+void SimPlugOrPullExtension() {
+    SimRemote& remote = Remote();
+    std::lock_guard<std::mutex> hold(remote.lock);
+    SimScenario& scenario = remote.session.scenario;
+    const int64_t nowUs = std::max<int64_t>(NowUs(remote), remote.session.extensionSeenUs + 1);
+    if (SimExtensionAt(scenario, nowUs)) {
+        scenario.extensionUntilUs = nowUs;
+    } else {
+        scenario.extensionFromUs = nowUs;
+        scenario.extensionUntilUs = kSimNever;
+    }
+    remote.changed.notify_all();
+}
+
 int64_t SimReadCount() {
     SimRemote& remote = Remote();
     std::lock_guard<std::mutex> hold(remote.lock);

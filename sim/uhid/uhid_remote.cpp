@@ -14,7 +14,8 @@
 // SIGTERM or SIGINT destroys the device and ends the program with code 0; the
 // scenario's `unplug` destroys it at that moment and ends the program the same way.
 // For tests that act on events rather than at fixed moments, SIGUSR1 presses Home
-// now (as `home` does at its moment) and SIGUSR2 unplugs the remote now.
+// now (as `home` does at its moment), SIGUSR2 unplugs the remote now and SIGRTMIN
+// plugs a Nunchuk in or pulls it out now (as `extension` does at its moments).
 //
 // Threads: the main thread answers the kernel's events; the input thread reads the
 // model and writes input reports. Both write whole events to the uhid file, which
@@ -156,7 +157,8 @@ std::string ScenarioProblem() {
 }
 
 // Acts on the signal waiting in signals: SIGUSR1 presses Home, SIGUSR2 unplugs the
-// remote. Returns false for SIGTERM and SIGINT, which end the program.
+// remote, SIGRTMIN plugs or pulls the Nunchuk. Returns false for SIGTERM and SIGINT,
+// which end the program.
 bool TakeSignal(int signals) {
     signalfd_siginfo info{};
     if (read(signals, &info, sizeof(info)) != static_cast<ssize_t>(sizeof(info))) {
@@ -170,6 +172,10 @@ bool TakeSignal(int signals) {
         SimUnplug();
         return true;
     default:
+        if (static_cast<int>(info.ssi_signo) == SIGRTMIN) {
+            SimPlugOrPullExtension();
+            return true;
+        }
         return false;
     }
 }
@@ -207,7 +213,7 @@ int Serve(int uhid, HidHandle handle, int signals, int modelEnded) {
 int TakeSignals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int taken : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2}) {
+    for (int taken : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGRTMIN}) {
         sigaddset(&set, taken);
     }
     pthread_sigmask(SIG_BLOCK, &set, nullptr);

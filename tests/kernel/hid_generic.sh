@@ -43,7 +43,8 @@ modprobe hid_wiimote
 
 # The hand-over, then tobrisk over hid-generic.
 step "the hand-over"
-if start_remote "accel=128,0,255;gyro=0064" && run_readme_block "to hid-generic"; then
+# Home with Y's and Z's low bits at 1 beside it (byte 2 0xE0), as a remote lying still.
+if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" && run_readme_block "to hid-generic"; then
   check "handed over: the remote's driver" hid-generic "$(remote_driver)"
   check "handed over: the remote has a hidraw node" yes "$([ -n "$(remote_node)" ] && echo yes)"
   handed_over=$(wc -l <"$LOG")

@@ -4,8 +4,11 @@
 # talks to it beside us. The original remote with a Nunchuk in its port, so that
 # the driver reads its identity on binding and every 4 s, and a battery read of the
 # desktop's, after which the driver sets its own reporting mode; then the later
-# model. Under emulation durations mean nothing: the checks are of orders, values
-# and endings. Usage: wiimote_driver.sh BUILD_FOLDER
+# model; then a desktop program reading the driver's input devices beside us while
+# the Nunchuk comes and goes. Home is pressed with the accelerometer's low bits set
+# beside it (byte 2 0xE0 in the 0x31 reports), as a real remote lying still may
+# send it. Under emulation durations mean nothing: the checks are of orders,
+# values and endings. Usage: wiimote_driver.sh BUILD_FOLDER
 set -uo pipefail
 source "$(dirname "$0")/kernel_lib.sh" "$1"
 start_x || exit 1
@@ -27,7 +30,7 @@ driver_seen_while_sampling() {
 # for a sample's time, long enough for the watcher to see.
 step "the original remote with a Nunchuk"
 RECORDING=$(mktemp)
-if start_remote "extension=nunchuk;accel=128,0,255;gyro=0064;latency=10000"; then
+if start_remote "extension=nunchuk;accel=128,0,255;accel_low=3,1,1;gyro=0064;latency=10000"; then
   check "original: the driver holds the remote" wiimote "$(remote_driver)"
   check "original: the driver found the Nunchuk" nunchuk \
     "$(cat "/sys/bus/hid/devices/$(hid_device)/extension")"
@@ -66,7 +69,7 @@ unset TINY_HID_RECORD
 
 # The later model: the driver finds its built-in motion sensor and never polls.
 step "the later model"
-if start_remote "accel=128,0,255;gyro=0064" --later-model; then
+if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" --later-model; then
   check "later model: the driver holds the remote" wiimote "$(remote_driver)"
   check "later model: the driver took it for the later model" gen20 \
     "$(cat "/sys/bus/hid/devices/$(hid_device)/devtype")"
@@ -91,5 +94,80 @@ else
   stop_remote
 fi
 [ -n "${KEEP_LOGS:-}" ] && cp "$LOG" /vm/later-remote.log
+
+# A desktop beside the driver: a program reads the driver's accelerometer and
+# Nunchuk devices (desktop_reader), and opening them makes the driver switch the
+# remote to 0x35. Tobrisk samples beside it; the Nunchuk is pulled out and plugged
+# in again (SIGRTMIN to the remote), each time with a status report nobody asked
+# for and no data report until the next 0x12; Home ends the run. Tobrisk leaves the
+# remote in 0x30, where the reader gets no accelerations until a status report
+# (here a battery read) makes the driver send its own mode again.
+step "a desktop reading the driver's devices, a Nunchuk that comes and goes"
+READER_OUT=$(mktemp)
+RECORDING=$(mktemp)
+frames() { grep -c "^$1 " "$READER_OUT"; }
+extension_now() { cat "/sys/bus/hid/devices/$(hid_device)/extension" 2>/dev/null; }
+status_reports() { grep -c '^E: [0-9.]* 7 20 ' "$RECORDING"; }
+# Whether tobrisk has read $1 status reports or more, and 0x31 reports after the last.
+accelerations_after_status() {
+  [ "$(status_reports)" -ge "$1" ] &&
+    awk '/^E: [0-9.]* 7 20 / { n = 0 } /^E: [0-9.]* 6 31 / { n++ } END { exit n < 3 }' "$RECORDING"
+}
+if start_remote "extension=nunchuk;accel=128,0,255;gyro=0064"; then
+  "$(dirname "$WATCH_BAR")/desktop_reader" 30 "Nintendo Wii Remote Accelerometer" \
+    "Nintendo Wii Remote Nunchuk" >"$READER_OUT" 2>&1 &
+  READER=$!
+  check "desktop: the driver switched to 0x35 for the reader" yes \
+    "$(wait_for "grep -q '^open 1' $READER_OUT && log_events | grep -q '^write 12 00 35'" 30 && echo yes)"
+  export TINY_HID_RECORD=$RECORDING
+  if start_sampling_tobrisk 2; then
+    unset TINY_HID_RECORD
+    check_bars "desktop"
+    seen=$(frames 0)
+    check "desktop: the reader's accelerations go on beside tobrisk" yes \
+      "$(wait_for "[ \$(frames 0) -gt $((seen + 20)) ]" 30 && echo yes)"
+    before=$(status_reports)
+    kill -RTMIN "$REMOTE_PID"
+    wait_for '[ "$(extension_now)" = none ]' 30
+    pulled=$(extension_now)
+    kill -RTMIN "$REMOTE_PID"
+    wait_for '[ "$(extension_now)" = nunchuk ]' 30
+    check "desktop: the Nunchuk went and came back" "none|nunchuk" "$pulled|$(extension_now)"
+    check "desktop: tobrisk's accelerations came back after each status report" yes \
+      "$(wait_for "accelerations_after_status $((before + 2))" 30 && echo yes)"
+    check_bars "desktop, after the Nunchuk"
+    press_home
+    check_exit "desktop: Home" 30 0
+    check "desktop: the release last" "write 12 00 30|write 11 10" \
+      "$(program_events | grep -v '^write 12 00 35' | tail -n 2 | paste -sd'|')"
+    wait_for_quiet_log "$READER_OUT"
+    seen=$(frames 0)
+    polls=$(log_events | grep -c '^write 17 04 a4 00 fa')
+    wait_for "[ \$(log_events | grep -c '^write 17 04 a4 00 fa') -gt $polls ]" 30
+    check "desktop: in tobrisk's 0x30 the reader gets no accelerations" "$seen" "$(frames 0)"
+    cat /sys/class/power_supply/wiimote_battery_*/capacity >/dev/null
+    check "desktop: a battery read gives the reader its accelerations back" yes \
+      "$(wait_for "[ \$(frames 0) -gt $seen ]" 30 && echo yes)"
+    # What the driver's mode reports cost the sampler: how many samples had one
+    # between our mode report and our read request, and what tobrisk read.
+    log_after_first "$GYRO_REQUEST" | grep '^write 1[27] ' |
+      awk '$0 == "write 12 00 31" { ours = 1; next }
+           /^write 17 04 92/ { total++; hit += between; ours = 0; between = 0; next }
+           /^write 12 / && ours { between = 1 }
+           END { printf "desktop: %d of %d samples had the driver'"'"'s mode between ours and the read\n", hit, total }'
+    echo "desktop: tobrisk read $(grep -c '^E: [0-9.]* 22 35 ' "$RECORDING") reports 0x35 and" \
+      "$(grep -c '^E: [0-9.]* 6 31 ' "$RECORDING") reports 0x31"
+  else
+    fail "desktop" "sampling never started"
+    cat "$ERR"
+  fi
+  kill "$READER" 2>/dev/null
+  wait "$READER" 2>/dev/null
+  stop_remote
+else
+  fail "desktop" "no hidraw node for the remote: $(describe_remote)"
+  stop_remote
+fi
+unset TINY_HID_RECORD
 
 finish_checks "hid-wiimote"
