@@ -103,7 +103,7 @@ ROWS=(
   "replies later than the wait, Home     | latency=400000;home=1200         | home@1200          | 0 | R"
   "Home with another button, then Esc    | buttons=00,88@0                  | esc@1000           | 0 | R"
   "Home with a byte-1 button ends        | buttons=01,80@1000               | home@1000          | 0 | R"
-  "Home, Y's and Z's low bits at 1       | accel=128,128,154;accel_low=0,1,1;home=1000 | home@1000 | 0 | R"
+  "Home beside the low bits of Y and Z    | accel=128,128,154;accel_low=0,1,1;home=1000 | home@1000 | 0 | R"
   "Home with A beside low bits, then Esc | buttons=00,88@0;accel_low=3,1,1  | esc@1000           | 0 | R"
   "fast period and tiny backlog, Esc     | period=1;backlog=1;latency=0     | esc@sampling       | 0 | R"
 )
