@@ -115,19 +115,28 @@ bool ParseFirst(std::string_view text, SimScenario& s) {
     return id.has_value();
 }
 
-// `accel`: three fixed accelerations.
-bool ParseAccel(std::string_view text, SimScenario& s) {
+// Three numbers x,y,z into values, each at most its own max.
+bool ParseTriple(std::string_view text, const std::array<uint64_t, 3>& max,
+                 std::array<uint8_t, 3>& values) {
     const std::vector<std::string_view> parts = Split(text, ',');
     if (parts.size() != 3) {
         return false;
     }
-    std::array<uint8_t, 3> accel{};
     for (size_t axis = 0; axis < 3; ++axis) {
-        const std::optional<uint64_t> value = ParseNumber(parts[axis], 0xFF);
+        const std::optional<uint64_t> value = ParseNumber(parts[axis], max[axis]);
         if (!value) {
             return false;
         }
-        accel[axis] = static_cast<uint8_t>(*value);
+        values[axis] = static_cast<uint8_t>(*value);
+    }
+    return true;
+}
+
+// `accel`: three fixed accelerations.
+bool ParseAccel(std::string_view text, SimScenario& s) {
+    std::array<uint8_t, 3> accel{};
+    if (!ParseTriple(text, {0xFF, 0xFF, 0xFF}, accel)) {
+        return false;
     }
     s.fixedAccel = accel;
     return true;
@@ -136,17 +145,9 @@ bool ParseAccel(std::string_view text, SimScenario& s) {
 // `accel_low`: the accelerometer's low bits held fixed: X's two (0 to 3), Y's and
 // Z's one each (0 or 1).
 bool ParseAccelLow(std::string_view text, SimScenario& s) {
-    const std::vector<std::string_view> parts = Split(text, ',');
-    if (parts.size() != 3) {
-        return false;
-    }
     std::array<uint8_t, 3> low{};
-    for (size_t axis = 0; axis < 3; ++axis) {
-        const std::optional<uint64_t> value = ParseNumber(parts[axis], axis == 0 ? 3 : 1);
-        if (!value) {
-            return false;
-        }
-        low[axis] = static_cast<uint8_t>(*value);
+    if (!ParseTriple(text, {3, 1, 1}, low)) {
+        return false;
     }
     s.fixedAccelLow = low;
     return true;
