@@ -1,15 +1,14 @@
-// A desktop program beside the kernel's Wii Remote driver, as a game or a
-// gesture tool is: it opens the input devices that hid-wiimote made for the remote
-// (given by name: "Nintendo Wii Remote Accelerometer", "Nintendo Wii Remote
-// Nunchuk"), which makes the driver switch the remote to a mode that feeds them,
-// and reads them until SIGTERM or SIGINT.
+// A desktop program beside the kernel's Wii Remote driver, as a game or a gesture
+// tool is: it reads the input devices that hid-wiimote made for the remote, given by
+// name ("Nintendo Wii Remote Accelerometer", "Nintendo Wii Remote Nunchuk"), and
+// opening them makes the driver switch the remote to a mode that feeds them. It
+// reads until SIGTERM or SIGINT, following a device that the driver removes (a
+// Nunchuk pulled out) and makes again.
 //
-// It prints "open <index> <name>" for each device once it is open ("gone <index>"
-// when the driver removes it, and "open" again when it comes back), then one line
-// for every frame of events (up to SYN_REPORT) that moved an axis:
-// "<index> <RX> <RY> <RZ>", the device's index among the names given and its three
-// rotational axes, where the driver puts the accelerations. Each line is flushed at
-// once, so a test counts frames by lines while the reader runs.
+// It prints "open <index> <name>" when a device is opened, "gone <index>" when it
+// goes, and "<index> <RX> <RY> <RZ>" for every frame of events (up to SYN_REPORT)
+// that moved an axis, the rotational axes being where the driver puts the
+// accelerations. Each line is flushed at once, so a test counts frames by lines.
 //
 // Usage: desktop_reader SECONDS NAME...   (SECONDS: how long to wait for the devices)
 #include <fcntl.h>
@@ -22,7 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,63 +34,46 @@ void AskStop(int) {
     stopAsked = 1;
 }
 
-// One input device being read.
 struct Device {
     std::string name;
     int fd = -1;
-    bool moved = false;                       // an axis moved since the last frame
-    std::array<int, ABS_CNT> axes{};          // the last value of each axis
+    bool moved = false;              // an axis moved since the last frame
+    std::array<int, ABS_CNT> axes{}; // the last value of each axis
 };
 
-// The contents of a small text file without its line end, or "".
-std::string ReadLine(const std::string& path) {
-    char text[256] = {};
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return "";
-    }
-    const ssize_t got = read(fd, text, sizeof(text) - 1);
-    close(fd);
-    std::string line(text, got > 0 ? static_cast<size_t>(got) : 0);
-    return line.substr(0, line.find('\n'));
-}
-
-// Opens the event device called name, or returns -1 when there is none. The name
-// is read from sysfs, so that no other device is opened on the way: opening the
-// remote's IR device, even for a moment, makes the driver start the IR camera.
+// Opens the event device called name, or returns -1. The name is read from sysfs so
+// that no other device is opened on the way: opening the remote's IR device, even
+// for a moment, makes the driver start the IR camera.
 int OpenByName(const std::string& name) {
     for (int index = 0; index < 64; ++index) {
         const std::string node = "event" + std::to_string(index);
-        if (ReadLine("/sys/class/input/" + node + "/device/name") == name) {
+        std::string found;
+        std::getline(std::ifstream("/sys/class/input/" + node + "/device/name"), found);
+        if (found == name) {
             return open(("/dev/input/" + node).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         }
     }
     return -1;
 }
 
-// Opens every device, waiting for those the driver has not made yet; false when
-// one is still missing after the wait.
-bool OpenAll(std::vector<Device>& devices, int waitSeconds) {
-    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
-    for (size_t index = 0; index < devices.size(); ++index) {
-        Device& device = devices[index];
-        while ((device.fd = OpenByName(device.name)) < 0) {
-            if (stopAsked || std::chrono::steady_clock::now() > giveUpAt) {
-                std::fprintf(stderr, "desktop_reader: no input device '%s'\n", device.name.c_str());
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+// Opens the device if it is not open; says so when it opened.
+void Find(Device& device, size_t index) {
+    if (device.fd < 0 && (device.fd = OpenByName(device.name)) >= 0) {
         std::printf("open %zu %s\n", index, device.name.c_str());
         std::fflush(stdout);
     }
-    return true;
 }
 
-// Reads what device has waiting; prints a line for each frame that moved an axis.
-void ReadEvents(Device& device, size_t index) {
+// Reads what the device has waiting, a line for each frame that moved an axis;
+// closes it when it has gone.
+void Read(Device& device, size_t index, short events) {
+    if (events & (POLLERR | POLLHUP | POLLNVAL)) {
+        close(device.fd);
+        device.fd = -1;
+        std::printf("gone %zu\n", index);
+    }
     input_event event{};
-    while (read(device.fd, &event, sizeof(event)) == static_cast<ssize_t>(sizeof(event))) {
+    while (device.fd >= 0 && read(device.fd, &event, sizeof(event)) == static_cast<ssize_t>(sizeof(event))) {
         if (event.type == EV_ABS && event.code < ABS_CNT) {
             device.axes[event.code] = event.value;
             device.moved = true;
@@ -99,50 +81,24 @@ void ReadEvents(Device& device, size_t index) {
             device.moved = false;
             std::printf("%zu %d %d %d\n", index, device.axes[ABS_RX], device.axes[ABS_RY],
                         device.axes[ABS_RZ]);
-            std::fflush(stdout);
         }
     }
-}
-
-// Closes a device that has gone (the driver removes the Nunchuk's when it is pulled
-// out) and says so; the reader goes on with the others.
-void Lose(Device& device, size_t index) {
-    close(device.fd);
-    device.fd = -1;
-    std::printf("gone %zu\n", index);
     std::fflush(stdout);
 }
 
-// Opens again a device that has come back, as a desktop program that follows
-// hot-plugging does.
-void FindAgain(Device& device, size_t index) {
-    device.fd = OpenByName(device.name);
-    if (device.fd >= 0) {
-        std::printf("open %zu %s\n", index, device.name.c_str());
-        std::fflush(stdout);
-    }
-}
-
-// Reads every device until asked to stop.
-void ReadAll(std::vector<Device>& devices) {
-    while (!stopAsked) {
-        std::vector<pollfd> watched;
-        for (Device& device : devices) {
-            watched.push_back({device.fd, POLLIN, 0}); // a negative fd is passed over
-        }
-        if (poll(watched.data(), watched.size(), 200) < 0) {
-            continue;
-        }
+// Whether every device is open, waiting up to seconds for the driver to make them.
+bool OpenAll(std::vector<Device>& devices, int seconds) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        bool all = true;
         for (size_t index = 0; index < devices.size(); ++index) {
-            Device& device = devices[index];
-            if (device.fd < 0) {
-                FindAgain(device, index);
-            } else if (watched[index].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-                Lose(device, index);
-            } else if (watched[index].revents & POLLIN) {
-                ReadEvents(device, index);
-            }
+            Find(devices[index], index);
+            all = all && devices[index].fd >= 0;
         }
+        if (all || stopAsked || std::chrono::steady_clock::now() > giveUpAt) {
+            return all;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
 
@@ -160,8 +116,19 @@ int main(int argc, char** argv) {
         devices.push_back(Device{argv[arg]});
     }
     if (!OpenAll(devices, std::atoi(argv[1]))) {
+        std::fprintf(stderr, "desktop_reader: not every device was there\n");
         return 1;
     }
-    ReadAll(devices);
+    while (!stopAsked) {
+        std::vector<pollfd> watched;
+        for (const Device& device : devices) {
+            watched.push_back({device.fd, POLLIN, 0}); // poll passes over a negative fd
+        }
+        poll(watched.data(), watched.size(), 200);
+        for (size_t index = 0; index < devices.size(); ++index) {
+            Find(devices[index], index);
+            Read(devices[index], index, watched[index].revents);
+        }
+    }
     return 0;
 }
