@@ -51,6 +51,8 @@ if start_remote "extension=nunchuk;accel=128,0,255;accel_low=3,1,1;gyro=0064;lat
     stop_remote
     check "original: the release last" "write 12 00 30|write 11 10" \
       "$(program_events | tail -n 2 | paste -sd'|')"
+    check "original: Home came with the low bits beside it (bytes 60 e0)" yes \
+      "$(grep -q '^E: [0-9.]* 6 31 60 e0 ' "$RECORDING" && echo yes)"
     check "original: the driver's replies reached us" yes \
       "$(grep -q '^E: [0-9.]* 22 21 00 .. 50 00 fa 00 00 a4 20 00 00' "$RECORDING" && echo yes)"
     check "original: standard error names the driver" yes \
