@@ -25,6 +25,7 @@ struct DeviceState {
                                                   // purpose: a report leaves the bytes
                                                   // past its own as the last one did
     uint32_t writeOutWord;                        // handed to WriteReport, never read
+    std::atomic<uint8_t> buttonByte1;             // byte 1 of the last data report (D-pad, Plus)
     std::atomic<uint8_t> buttonByte2;             // byte 2 of the last data report; 0x80 is Home
     std::atomic<uint8_t> accelX;                  // raw accelerations, centred on 128
     std::atomic<uint8_t> accelY;

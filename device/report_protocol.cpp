@@ -21,6 +21,12 @@ int32_t ReadNextReport() {
                       &deviceState.readOutWord);
 }
 
+// Both button bytes of a data report, so that they always come from one report.
+void TakeButtons(const uint8_t* report) {
+    deviceState.buttonByte1 = report[1];
+    deviceState.buttonByte2 = report[2];
+}
+
 void TakeAccelerations(const uint8_t* report) {
     deviceState.accelX = report[3];
     deviceState.accelY = report[4];
@@ -72,7 +78,7 @@ void PollDataReport() {
     if ((report[0] >> 4) != 3) {
         return;
     }
-    deviceState.buttonByte2 = report[2];
+    TakeButtons(report);
     if (report[0] & 0x01) {
         TakeAccelerations(report);
     }
@@ -92,7 +98,7 @@ bool ReadGyroRegister(uint8_t& high, uint8_t& low) {
             continue;
         }
         if (report[0] == kModeButtonsAccel) {
-            deviceState.buttonByte2 = report[2];
+            TakeButtons(report);
             TakeAccelerations(report);
         }
         if (IsRefusedReadRequest(report)) {

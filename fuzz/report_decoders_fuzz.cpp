@@ -29,6 +29,7 @@ namespace {
 // What the decoders should have produced, computed from the stream alone.
 struct Expected {
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {}; // the input buffer after each read
+    uint8_t buttonByte1 = 0;
     uint8_t buttonByte2 = 0;
     uint8_t accel[3] = {};
     bool runFlagCleared = false;
@@ -41,6 +42,7 @@ const std::vector<uint8_t> kReadRequest = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0
 void ResetDeviceFields() {
     std::memset(deviceState.inputReport, 0, sizeof deviceState.inputReport);
     deviceState.hidHandle = kStreamHandle;
+    deviceState.buttonByte1 = 0;
     deviceState.buttonByte2 = 0;
     deviceState.accelX = deviceState.accelY = deviceState.accelZ = 0;
     deviceState.runFlag = 0;
@@ -73,6 +75,7 @@ void ExpectPoll(const std::vector<StreamRead>& reads, size_t& next, Expected& e)
     if (ApplyRead(reads, next++, e) != StreamReadKind::Report || (e.buffer[0] & 0xF0) != 0x30) {
         return;
     }
+    e.buttonByte1 = e.buffer[1];
     e.buttonByte2 = e.buffer[2];
     if (e.buffer[0] & 0x01) {
         TakeAccel(e);
@@ -96,6 +99,7 @@ bool ExpectWait(const std::vector<StreamRead>& reads, size_t& next, Expected& e,
             continue;
         }
         if (e.buffer[0] == 0x31) {
+            e.buttonByte1 = e.buffer[1];
             e.buttonByte2 = e.buffer[2];
             TakeAccel(e);
         }
@@ -112,6 +116,8 @@ bool ExpectWait(const std::vector<StreamRead>& reads, size_t& next, Expected& e,
 
 // The decoded fields and the input buffer equal the model's.
 void CheckFields(const Expected& e, const char* after) {
+    FUZZ_CHECK(deviceState.buttonByte1 == e.buttonByte1, "%s: buttonByte1 %02x, expected %02x",
+               after, deviceState.buttonByte1.load(), e.buttonByte1);
     FUZZ_CHECK(deviceState.buttonByte2 == e.buttonByte2, "%s: buttonByte2 %02x, expected %02x",
                after, deviceState.buttonByte2.load(), e.buttonByte2);
     FUZZ_CHECK(deviceState.accelX == e.accel[0] && deviceState.accelY == e.accel[1] &&

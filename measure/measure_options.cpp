@@ -52,9 +52,10 @@ bool TakeValue(const ValueOption& option, const std::string& value, MeasureOptio
     }
     const std::optional<double> number = Number(value);
     const bool seconds = option.threshold == nullptr;
-    if (!number || (seconds && *number <= 0.0) || (!seconds && *number < 0.0)) {
+    if (!number || (seconds && *number <= 0.0) ||
+        (!seconds && (*number < 0.0 || *number > kMostLimit))) {
         error = std::string(option.name) + " '" + value + "' is not " +
-                (seconds ? "a number of seconds above 0" : "a number of 0 or more");
+                (seconds ? "a number of seconds above 0" : "a number from 0 to 1e12");
         return false;
     }
     if (seconds) {

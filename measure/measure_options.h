@@ -6,11 +6,16 @@
 #include <optional>
 #include <string>
 
-// Limits a sensor must keep; each is checked only when given.
+// The largest limit taken: far beyond anything a remote can show, and small enough
+// that the verdict can compare and print every value to two decimals exactly.
+constexpr double kMostLimit = 1e12;
+
+// Limits a sensor must keep; each is checked only when given, and a value at its
+// limit keeps it.
 struct MeasureThresholds {
     std::optional<double> maxBias;   // the gyro's mean, in counts either side of 0
     std::optional<double> maxNoise;  // the gyro's standard deviation, in counts
-    std::optional<double> minRate;   // samples per second
+    std::optional<double> minRate;   // readings per second
     std::optional<double> maxMissed; // read requests that got no reply
 };
 

@@ -105,7 +105,7 @@ void DrawTrace(cairo_t* cr, const PlotPanel& p, const Range& r, double lastMs,
 void DrawGyro(cairo_t* cr, const std::vector<MeasureSample>& samples, double lastMs) {
     RunningStats stats;
     for (const MeasureSample& s : samples) {
-        if (s.replied) {
+        if (s.IsReading()) {
             stats.Add(s.gyro);
         }
     }
@@ -114,7 +114,7 @@ void DrawGyro(cairo_t* cr, const std::vector<MeasureSample>& samples, double las
     DrawTrace(cr, kGyroPanel, range, lastMs, samples, kGyroColour,
               [](const MeasureSample& s, double& v) {
                   v = s.gyro;
-                  return s.replied;
+                  return s.IsReading();
               });
 }
 

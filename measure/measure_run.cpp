@@ -26,6 +26,7 @@ MeasureSample TakeMeasureSample(Clock::time_point begun) {
     MeasureSample sample;
     sample.ms = std::chrono::duration_cast<std::chrono::milliseconds>(read.start - begun).count();
     sample.replied = read.replied;
+    sample.error = read.error;
     if (read.replied) {
         sample.gyro = GyroFromRegister(read.high, read.low);
         sample.high = read.high;
@@ -35,9 +36,7 @@ MeasureSample TakeMeasureSample(Clock::time_point begun) {
     sample.accel[0] = deviceState.accelX;
     sample.accel[1] = deviceState.accelY;
     sample.accel[2] = deviceState.accelZ;
-    // Every report the wait read carries both button bytes in bytes 1 and 2; this
-    // thread is the one reading reports, so the buffer is its own.
-    sample.buttons[0] = deviceState.inputReport[1];
+    sample.buttons[0] = deviceState.buttonByte1;
     sample.buttons[1] = deviceState.buttonByte2;
     if (!read.replied) {
         BackOffAfter(read.start);
@@ -64,8 +63,8 @@ void Keep(const MeasureSample& sample, uint64_t index, size_t atMost, uint64_t& 
 
 // The one status line, rewritten in place.
 void PrintStatus(std::FILE* out, const MeasureSummary& s, double seconds, int32_t gyroNow) {
-    std::fprintf(out, "\r%6.1f s  %7.1f samples/s  gyro %6d  min %6.0f  max %6.0f  missed %llu ",
-                 seconds, seconds > 0 ? static_cast<double>(s.samples) / seconds : 0.0, gyroNow,
+    std::fprintf(out, "\r%6.1f s  %7.1f readings/s  gyro %6d  min %6.0f  max %6.0f  missed %llu ",
+                 seconds, seconds > 0 ? static_cast<double>(s.gyro.count) / seconds : 0.0, gyroNow,
                  s.gyro.min, s.gyro.max, static_cast<unsigned long long>(s.missed));
     std::fflush(out);
 }
@@ -88,7 +87,7 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
             Keep(sample, result.summary.samples, setup.keepAtMost, stride, result.samples);
         }
         result.summary.Add(sample);
-        gyroNow = sample.replied ? sample.gyro : gyroNow;
+        gyroNow = sample.IsReading() ? sample.gyro : gyroNow;
         if (setup.csv != nullptr) {
             char line[kCsvLineBytes];
             std::fwrite(line, 1, CsvLine(sample, line), setup.csv);

@@ -18,6 +18,7 @@ struct GyroRead {
     bool replied = false;
     uint8_t high = 0;
     uint8_t low = 0;
+    uint8_t error = 0; // the reply's error nibble: not 0 when the remote refused the read
     int64_t replyUs = 0;
 };
 

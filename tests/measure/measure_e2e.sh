@@ -28,12 +28,12 @@ measure() {
     CODE=$?
 }
 
-# Whether CSV file $1 is whole: its header, then lines of 8 fields each starting
-# with whole milliseconds, the last one ended.
+# Whether CSV file $1 is whole: its header, then lines of 9 fields each starting
+# with whole milliseconds and ending in what the reply was, the last one ended.
 csv_whole() {
   [ "$(tail -c 1 "$1" | od -An -c | tr -d ' ')" = '\n' ] &&
-    awk -F, 'NR == 1 { ok = $0 == "ms,gyro,register,accel_x,accel_y,accel_z,buttons,reply_us"; next }
-             NF != 8 || $1 !~ /^[0-9]+$/ { ok = 0 } END { exit !(ok && NR > 1) }' "$1"
+    awk -F, 'NR == 1 { ok = $0 == "ms,gyro,register,accel_x,accel_y,accel_z,buttons,reply_us,reply"; next }
+             NF != 9 || $1 !~ /^[0-9]+$/ || $9 !~ /^(reading|refused|missed)$/ { ok = 0 } END { exit !(ok && NR > 1) }' "$1"
 }
 
 echo "-- statistics"
@@ -41,7 +41,7 @@ measure "gyro_bias=-20;gyro_noise=8;seed=3" --seconds 3 --csv "$WORK/stats.csv"
 check "statistics run: exit code" 0 "$CODE"
 row=$(awk '$1 == "gyro" { print $2, $3, $4, $5 }' "$WORK/out")
 read -r mean sd min max <<<"$row"
-samples=$(awk '$1 == "samples" { print $2 }' "$WORK/out")
+samples=$(awk '$1 == "requests" { print $2 }' "$WORK/out")
 # Within 4 standard errors of what the scenario asked for (the deviation's also
 # allows the rounding to whole counts).
 check "the mean is the bias" yes "$(awk -v m="$mean" -v n="$samples" \
@@ -71,8 +71,19 @@ latency=0|--min-rate 50|0|PASS
 latency=0|--min-rate 10000000|3|FAIL: rate [0-9.]+ < 10000000 \(by [0-9.]+\)
 mute=300|--max-missed 0|3|FAIL: missed [0-9]+ > 0 \(by [0-9]+\)
 mute=300|--max-missed 1000000|0|PASS
-stream=1;mute=0|--max-bias 1|3|FAIL: gyro: no reading came
+stream=1;mute=0|--max-bias 1 --max-noise 1 --max-missed 0|3|FAIL: bias: no reading came; noise: needs two readings, got 0; missed [0-9]+ > 0 \(by [0-9]+\)
+error=8;latency=0|--min-rate 50|3|FAIL: rate 0 < 50 \(by 50\)
+gyro_bias=7|--max-bias 7|0|PASS
+gyro_noise=3|--max-noise 5 --seconds 0.001|3|FAIL: noise: needs two readings, got 1
 ROWS
+
+# A remote that refuses every read: its rows are refusals, with the register's
+# bytes as text and no reading; the summary counts them apart.
+measure "error=8;gyro=1E05" --seconds 0.5 --csv "$WORK/refused.csv"
+check "refusals: every row says so" "refused|0x1E05|" \
+  "$(awk -F, 'NR > 1 { print $9 "|" $3 "|" $2 }' "$WORK/refused.csv" | sort -u | paste -sd' ')"
+check "refusals: counted apart" "0 $(($(wc -l <"$WORK/refused.csv") - 1))" \
+  "$(awk '$1 == "readings" { r = $2 } $1 == "refusals" { f = $2 } END { print r, f }' "$WORK/out")"
 
 echo "-- the plot"
 # Constant traces: the gyro at 100 runs through the middle of its panel (rows 40 to
@@ -106,7 +117,7 @@ check "the time: the release last" "$RELEASE" "$(last_events 3)"
 measure "home=1500" --seconds 30 --csv "$WORK/home.csv"
 check "Home: exit code" 0 "$CODE"
 check "Home: the last sample saw it (beside Y's and Z's low bits)" yes \
-  "$(tail -n 1 "$WORK/home.csv" | cut -d, -f7 | grep -qE '^00[8ACE]0$' && echo yes)"
+  "$(tail -n 1 "$WORK/home.csv" | cut -d, -f7 | grep -qE '^0x[0246]0[8ACE]0$' && echo yes)"
 check "Home: ended soon after" yes "$(awk -F, 'END { print ($1 < 3000) ? "yes" : $1 }' "$WORK/home.csv")"
 check "Home: the release last" "$RELEASE" "$(last_events 3)"
 
@@ -125,7 +136,7 @@ CODE=0
 wait "$pid" || CODE=$?
 check "SIGINT: exit code" 0 "$CODE"
 check "SIGINT: the CSV is whole" yes "$(csv_whole "$WORK/int.csv" && echo yes)"
-check "SIGINT: the summary" 1 "$(grep -c '^samples ' "$WORK/out")"
+check "SIGINT: the summary" 1 "$(grep -c '^requests ' "$WORK/out")"
 check "SIGINT: the release last" "$RELEASE" "$(last_events 3)"
 
 # A remote that goes away: the samples after it get no reply, the run ends at its time.
@@ -140,7 +151,7 @@ echo "-- the status line"
 check "no status line off a terminal" 0 "$(tr -cd '\r' <"$WORK/out" | wc -c)"
 TINY_HID_SIM="" script -qec "$MEASURE --seconds 1.2" /dev/null >"$WORK/tty" 2>&1
 check "status lines on a terminal" yes \
-  "$([ "$(grep -o 'samples/s  gyro' "$WORK/tty" | wc -l)" -ge 3 ] && echo yes)"
+  "$([ "$(grep -o 'readings/s  gyro' "$WORK/tty" | wc -l)" -ge 3 ] && echo yes)"
 
 echo "-- bad input"
 # scenario | arguments | exit code | standard error's first line
@@ -155,8 +166,8 @@ while IFS='|' read -r scenario arguments code message; do
 done <<ROWS
 |--seconds 0|2|tobrisk-measure: --seconds '0' is not a number of seconds above 0
 |--seconds=-3|2|tobrisk-measure: --seconds '-3' is not a number of seconds above 0
-|--max-bias abc|2|tobrisk-measure: --max-bias 'abc' is not a number of 0 or more
-|--max-noise=1e999|2|tobrisk-measure: --max-noise '1e999' is not a number of 0 or more
+|--max-bias abc|2|tobrisk-measure: --max-bias 'abc' is not a number from 0 to 1e12
+|--max-noise=1e31|2|tobrisk-measure: --max-noise '1e31' is not a number from 0 to 1e12
 |--min-rate|2|tobrisk-measure: --min-rate needs a value
 |--colour red|2|tobrisk-measure: unknown option '--colour'
 |--plot $WORK/no/such/folder/x.png|1|tobrisk-measure: cannot write '$WORK/no/such/folder/x.png': No such file or directory

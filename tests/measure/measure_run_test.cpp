@@ -107,3 +107,28 @@ TEST(MeasureRun, ManySamplesAreThinnedEvenlyForThePlot) {
 }
 
 } // namespace
+
+// The verdict compares values and limits as it prints them, to two decimals: a
+// value at its limit keeps it, and no line says a value is beyond a limit it equals.
+TEST(MeasureVerdict, ComparesAndPrintsAtOnePrecision) {
+    struct Case {
+        double noise;
+        double limit;
+        std::vector<std::string> missed;
+    };
+    const Case cases[] = {
+        {2.0, 2.0, {}},
+        {2.004, 2.0, {}},
+        {2.006, 2.0, {"noise 2.01 > 2 (by 0.01)"}},
+        {3.1, 2.05, {"noise 3.1 > 2.05 (by 1.05)"}},
+        {0.5, 1e12, {}},
+    };
+    for (const Case& c : cases) {
+        MeasureSummary summary;
+        summary.gyro.count = 10;
+        summary.gyro.squares = c.noise * c.noise * 9; // a deviation of c.noise over 10 readings
+        MeasureThresholds thresholds;
+        thresholds.maxNoise = c.limit;
+        EXPECT_EQ(MissedThresholds(summary, thresholds), c.missed) << c.noise << " against " << c.limit;
+    }
+}

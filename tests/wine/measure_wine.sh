@@ -18,9 +18,9 @@ stop_wine
 tr -d '\r' <"$folder/out" >"$folder/summary"
 check "exit code" 0 "$status"
 check "the verdict" PASS "$(tail -n 1 "$folder/summary")"
-samples=$(awk '$1 == "samples" { print $2 }' "$folder/summary")
+samples=$(awk '$1 == "requests" { print $2 }' "$folder/summary")
 check "the CSV: a line per sample, each whole" "$samples" \
-  "$(tr -d '\r' <"$folder/m.csv" | awk -F, 'NR > 1 && NF == 8 && $1 ~ /^[0-9]+$/' | wc -l)"
+  "$(tr -d '\r' <"$folder/m.csv" | awk -F, 'NR > 1 && NF == 9 && $1 ~ /^[0-9]+$/' | wc -l)"
 check "the gyro's mean is the bias" yes \
   "$(awk '$1 == "gyro" { print ($2 > -22 && $2 < -18) ? "yes" : $2 }' "$folder/summary")"
 LOG=$folder/log
