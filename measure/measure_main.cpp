@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "device_state.h"
@@ -26,8 +27,6 @@
 namespace {
 
 enum ExitCode { kExitDone = 0, kExitFailure = 1, kExitUsage = 2, kExitThresholdMissed = 3 };
-
-constexpr size_t kCsvBufferBytes = 1 << 20; // lines go out in large writes
 
 std::atomic<bool> stopRequested{false};
 
@@ -78,24 +77,28 @@ std::FILE* OpenCsv(const std::string& path, std::string& error) {
         error = "cannot write '" + path + "': " + std::strerror(errno);
         return nullptr;
     }
-    std::setvbuf(file, nullptr, _IOFBF, kCsvBufferBytes);
     std::fputs(CsvHeader().c_str(), file);
     return file;
 }
 
-#ifndef _WIN32
-// Whether the plot's file can be written, before the remote is touched: it is made
-// (empty) now and written at the end.
-bool PlotWritable(const std::string& path, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+// Whether a file can be written there, found before the lock is taken and the
+// remote touched, without changing what is there: an existing file is opened to
+// append and closed, a new one is made and taken away again. Another run may be
+// writing it; only the lock, taken next, says whether this run may.
+bool Writable(const std::string& path, std::string& error) {
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(path, ignored);
+    std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
         error = "cannot write '" + path + "': " + std::strerror(errno);
         return false;
     }
     std::fclose(file);
+    if (!existed) {
+        std::remove(path.c_str());
+    }
     return true;
 }
-#endif
 
 // Closes the CSV file; false with a message when what was written did not all land.
 bool CloseCsv(std::FILE* file, const std::string& path, std::string& error) {
@@ -144,15 +147,11 @@ int main(int argc, char** argv) {
         return Fail("--plot is not available in the Windows build", kExitUsage);
     }
 #endif
-    std::FILE* csv = nullptr;
-    if (!options.csvPath.empty() && (csv = OpenCsv(options.csvPath, error)) == nullptr) {
-        return Fail(error, kExitFailure);
+    for (const std::string* path : {&options.csvPath, &options.plotPath}) {
+        if (!path->empty() && !Writable(*path, error)) {
+            return Fail(error, kExitFailure);
+        }
     }
-#ifndef _WIN32
-    if (!options.plotPath.empty() && !PlotWritable(options.plotPath, error)) {
-        return Fail(error, kExitFailure);
-    }
-#endif
     // The lock stays held until the process ends, as the window program's does.
     if (CreateMutexA(nullptr, TRUE, kInstanceLockName) == nullptr ||
         GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -161,17 +160,24 @@ int main(int argc, char** argv) {
     CatchStopSignals();
     MeasureSetup setup;
     setup.seconds = options.seconds;
-    setup.csv = csv;
+    if (!options.csvPath.empty()) {
+        setup.openCsv = [&options, &error](bool& failed) {
+            std::FILE* file = OpenCsv(options.csvPath, error);
+            failed = file == nullptr;
+            return file;
+        };
+    }
     setup.keepSamples = !options.plotPath.empty();
     setup.status = OnTerminal() ? stdout : nullptr;
     setup.stop = &stopRequested;
     const MeasureResult result = RunMeasurement(setup);
     if (result.start != MeasureStart::Sampling) {
-        return Fail(result.start == MeasureStart::NotFound ? "Wii-Remote not found."
-                                                           : "Wii-Remote cannot open.",
+        return Fail(result.start == MeasureStart::NotFound     ? "Wii-Remote not found."
+                    : result.start == MeasureStart::CannotOpen ? "Wii-Remote cannot open."
+                                                               : error,
                     kExitFailure);
     }
-    if (csv != nullptr && !CloseCsv(csv, options.csvPath, error)) {
+    if (result.csv != nullptr && !CloseCsv(result.csv, options.csvPath, error)) {
         return Fail(error, kExitFailure);
     }
 #ifndef _WIN32

@@ -71,6 +71,7 @@ void PrintStatus(std::FILE* out, const MeasureSummary& s, double seconds, int32_
 
 // Samples until the time is up, Home is down, or stop is set.
 MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
+    std::FILE* const csv = result.csv;
     const Clock::time_point begun = Clock::now();
     const auto limit = std::chrono::duration<double>(setup.seconds);
     Clock::time_point lastStatus = begun;
@@ -88,9 +89,9 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
         }
         result.summary.Add(sample);
         gyroNow = sample.IsReading() ? sample.gyro : gyroNow;
-        if (setup.csv != nullptr) {
+        if (csv != nullptr) {
             char line[kCsvLineBytes];
-            std::fwrite(line, 1, CsvLine(sample, line), setup.csv);
+            std::fwrite(line, 1, CsvLine(sample, line), csv);
         }
         if (setup.status != nullptr && Clock::now() - lastStatus >= kStatusEvery) {
             lastStatus = Clock::now();
@@ -123,6 +124,14 @@ MeasureResult RunMeasurement(const MeasureSetup& setup) {
         StopProbeThread();
         CloseRemote();
         result.start = MeasureStart::CannotOpen;
+        return result;
+    }
+    bool csvFailed = false;
+    result.csv = setup.openCsv ? setup.openCsv(csvFailed) : nullptr;
+    if (csvFailed) {
+        WaitForProbeToLeave(kProbeLeaveLimitMs);
+        ReleaseRemote();
+        result.start = MeasureStart::NoCsv;
         return result;
     }
     result.start = MeasureStart::Sampling;

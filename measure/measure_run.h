@@ -6,11 +6,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "measure_stats.h"
 
-enum class MeasureStart { Sampling, NotFound, CannotOpen };
+enum class MeasureStart { Sampling, NotFound, CannotOpen, NoCsv };
 enum class MeasureEnd { Time, Home, Stopped };
 
 // What a run is given: how long, where each sample's line goes (null: nowhere),
@@ -23,13 +24,17 @@ struct MeasureSetup {
     double seconds = 10.0;
     bool keepSamples = false;            // for a plot; past keepAtMost every other one goes
     size_t keepAtMost = kMostKeptSamples; // at least 2
-    std::FILE* csv = nullptr;
+    // Opens the CSV file (null: none), called once the remote streams and before the
+    // first sample, so that nothing is truncated before the run is sure to go ahead;
+    // when it sets failed, the remote is released and the run ends as NoCsv.
+    std::function<std::FILE*(bool& failed)> openCsv;
     std::FILE* status = nullptr;
     const std::atomic<bool>* stop = nullptr;
 };
 
 struct MeasureResult {
     MeasureStart start = MeasureStart::NotFound;
+    std::FILE* csv = nullptr; // from openCsv, for the caller to close
     MeasureEnd end = MeasureEnd::Time;
     MeasureSummary summary;
     std::vector<MeasureSample> samples; // with keepSamples: all, or evenly spaced ones
@@ -37,7 +42,8 @@ struct MeasureResult {
 
 // Opens the remote, proves that it streams, lights its LEDs and samples; on every
 // ending after the opening, leaves the remote in button-only reporting with its
-// first LED lit and closes it. Needs the instance lock held.
+// first LED lit and closes it. Needs the instance lock held; opens the CSV file
+// through setup.openCsv only once the remote streams.
 MeasureResult RunMeasurement(const MeasureSetup& setup);
 
 #endif

@@ -187,4 +187,20 @@ check "the lock held: the remote untouched" no "$([ -s "$WORK/log" ] && echo yes
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
 
+# Two openings of one CSV file: the second ends on the lock before it touches the
+# file, and the first run's file stays whole. A remote not found leaves an earlier
+# plot as it was.
+TINY_HID_SIM="" "$MEASURE" --seconds 3 --csv "$WORK/run.csv" >/dev/null 2>&1 &
+first=$!
+# Once the first run's lines reach the file (its buffer's first write).
+for _ in $(seq 200); do [ -s "$WORK/run.csv" ] && break; sleep 0.05; done
+measure "" --seconds 1 --csv "$WORK/run.csv"
+check "a second opening of the CSV: exit code" 1 "$CODE"
+wait "$first"
+check "a second opening of the CSV: the first run's file is whole" yes \
+  "$(csv_whole "$WORK/run.csv" && tr -d '\000' <"$WORK/run.csv" | cmp -s - "$WORK/run.csv" && echo yes)"
+echo "an earlier plot" >"$WORK/earlier.png"
+measure "present=0" --seconds 1 --plot "$WORK/earlier.png"
+check "no remote: an earlier plot kept" "1|an earlier plot" "$CODE|$(cat "$WORK/earlier.png")"
+
 finish_checks measure_e2e
