@@ -15,6 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#ifndef _WIN32
+#include <thread>
+#endif
 
 #include "device_state.h"
 #include "measure_options.h"
@@ -46,17 +49,24 @@ bool OnTerminal() {
     return _isatty(_fileno(stdout)) != 0;
 }
 #else
-// SIGINT and SIGTERM end the run after the sample in progress.
-void RequestStop(int) {
-    stopRequested = true;
-}
-
+// SIGINT and SIGTERM end the run after the sample in progress. They are blocked in
+// every thread and taken by a thread of their own, so that none of them lands in
+// a read of the remote: the HID library's wait would end with EINTR, and the
+// sample would count as a missed reply. Called before any other thread starts.
 void CatchStopSignals() {
-    struct sigaction action = {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    static sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread([] {
+        for (;;) {
+            int taken = 0;
+            if (sigwait(&stopSignals, &taken) == 0) {
+                stopRequested = true;
+            }
+        }
+    }).detach();
 }
 
 bool OnTerminal() {

@@ -68,4 +68,35 @@ else
   stop_remote
 fi
 
+# tobrisk-measure over the hidraw node, ended by SIGINT at a random moment of its
+# run: a read that the signal interrupts is no missed reply, so --max-missed 0
+# passes, every CSV row is a reading, and the release comes last.
+step "tobrisk-measure and SIGINT"
+MEASURE_OUT=$(mktemp)
+MEASURE_CSV=$(mktemp)
+if start_remote "accel=128,0,255;gyro=0064"; then
+  # Under emulation a start may miss the probe's 100 ms: up to three starts.
+  for attempt in 1 2 3; do
+    "$BUILD/measure/tobrisk-measure" --seconds 120 --csv "$MEASURE_CSV" --max-missed 0 \
+      >"$MEASURE_OUT" 2>"$ERR" &
+    PID=$!
+    wait_for "[ \$(requests_sent) -ge 1 ] || ! kill -0 $PID 2>/dev/null" 30
+    kill -0 "$PID" 2>/dev/null && break
+    echo "measure: start-up attempt $attempt did not reach sampling: $(cat "$ERR")" >&2
+  done
+  delay_ms=$((RANDOM % 3000))
+  echo "measure: SIGINT $delay_ms ms after the first read request"
+  sleep "$(awk "BEGIN { print $delay_ms / 1000 }")"
+  kill -INT "$PID"
+  check_exit "measure: SIGINT" 30 0
+  check "measure: the verdict" PASS "$(tail -n 1 "$MEASURE_OUT")"
+  check "measure: every row a reading" "reading" "$(tail -n +2 "$MEASURE_CSV" | cut -d, -f9 | sort -u)"
+  check "measure: the release last" "write 12 00 30|write 11 10" \
+    "$(program_events | tail -n 2 | paste -sd'|')"
+  stop_remote
+else
+  fail "measure" "no hidraw node for the remote: $(describe_remote)"
+  stop_remote
+fi
+
 finish_checks "kernel faults"
