@@ -2,28 +2,17 @@
 // how the gyro sensor behaves: a summary, every sample in a CSV file, and with
 // thresholds a verdict. Exit codes: 0 done (or passed), 1 the remote or a file
 // failed us, 2 a wrong command line, 3 a threshold missed.
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <signal.h>
-#include <unistd.h>
-#endif
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#ifndef _WIN32
-#include <thread>
-#endif
 
 #include "device_state.h"
+#include "measure_console.h"
 #include "measure_options.h"
-#ifndef _WIN32
 #include "measure_plot.h"
-#endif
 #include "measure_run.h"
 #include "win32.h"
 
@@ -32,47 +21,6 @@ namespace {
 enum ExitCode { kExitDone = 0, kExitFailure = 1, kExitUsage = 2, kExitThresholdMissed = 3 };
 
 std::atomic<bool> stopRequested{false};
-
-#ifdef _WIN32
-// Ctrl+C, Ctrl+Break and the console's closing end the run after the sample in
-// progress (the handler runs on a thread of its own).
-BOOL WINAPI RequestStop(DWORD) {
-    stopRequested = true;
-    return TRUE;
-}
-
-void CatchStopSignals() {
-    SetConsoleCtrlHandler(RequestStop, TRUE);
-}
-
-bool OnTerminal() {
-    return _isatty(_fileno(stdout)) != 0;
-}
-#else
-// SIGINT and SIGTERM end the run after the sample in progress. They are blocked in
-// every thread and taken by a thread of their own, so that none of them lands in
-// a read of the remote: the HID library's wait would end with EINTR, and the
-// sample would count as a missed reply. Called before any other thread starts.
-void CatchStopSignals() {
-    static sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread([] {
-        for (;;) {
-            int taken = 0;
-            if (sigwait(&stopSignals, &taken) == 0) {
-                stopRequested = true;
-            }
-        }
-    }).detach();
-}
-
-bool OnTerminal() {
-    return isatty(STDOUT_FILENO) != 0;
-}
-#endif
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "tobrisk-measure: %s\n", message.c_str());
@@ -139,9 +87,8 @@ bool HasThresholds(const MeasureThresholds& t) {
     return t.maxBias || t.maxNoise || t.minRate || t.maxMissed;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// The whole program but the last word to the console.
+int Measure(int argc, char** argv) {
     MeasureOptions options;
     std::string error;
     if (!ParseMeasureOptions(argc, argv, options, error)) {
@@ -152,11 +99,9 @@ int main(int argc, char** argv) {
         std::printf("%s", options.help ? MeasureUsage().c_str() : "tobrisk-measure " TOBRISK_VERSION "\n");
         return kExitDone;
     }
-#ifdef _WIN32
-    if (!options.plotPath.empty()) {
+    if (!options.plotPath.empty() && !PlotSupported()) {
         return Fail("--plot is not available in the Windows build", kExitUsage);
     }
-#endif
     for (const std::string* path : {&options.csvPath, &options.plotPath}) {
         if (!path->empty() && !Writable(*path, error)) {
             return Fail(error, kExitFailure);
@@ -167,7 +112,7 @@ int main(int argc, char** argv) {
         GetLastError() == ERROR_ALREADY_EXISTS) {
         return Fail("another Tobrisk program is using the remote", kExitFailure);
     }
-    CatchStopSignals();
+    CatchStopRequests(stopRequested);
     MeasureSetup setup;
     setup.seconds = options.seconds;
     if (!options.csvPath.empty()) {
@@ -190,12 +135,18 @@ int main(int argc, char** argv) {
     if (result.csv != nullptr && !CloseCsv(result.csv, options.csvPath, error)) {
         return Fail(error, kExitFailure);
     }
-#ifndef _WIN32
-    if (!options.plotPath.empty() && !WritePlot(options.plotPath, result.samples, error)) {
+    if (!options.plotPath.empty() && !WritePlot(options.plotPath, result.samples, result.summary, options.thresholds, error)) {
         return Fail(error, kExitFailure);
     }
-#endif
     PrintSummary(stdout, result.summary);
     return HasThresholds(options.thresholds) ? PrintVerdict(result.summary, options.thresholds)
                                              : kExitDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int code = Measure(argc, argv);
+    RunEnded();
+    return code;
 }

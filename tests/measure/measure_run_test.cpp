@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "measure_run.h"
+#include "measure_ticks.h"
 #include "sim_run.h"
 
 namespace {
@@ -130,5 +131,28 @@ TEST(MeasureVerdict, ComparesAndPrintsAtOnePrecision) {
         MeasureThresholds thresholds;
         thresholds.maxNoise = c.limit;
         EXPECT_EQ(MissedThresholds(summary, thresholds), c.missed) << c.noise << " against " << c.limit;
+    }
+}
+
+// Axis labels at round values, 1, 2 or 5 times a power of ten, never more than asked.
+TEST(MeasurePlot, TicksStandAtRoundValues) {
+    struct Case {
+        double lo, hi;
+        std::vector<std::string> labels;
+    };
+    const Case cases[] = {
+        {-4.5, 24.9, {"0", "5", "10", "15", "20"}},
+        {0, 1, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+        {98.3, 102.4, {"99", "100", "101", "102"}},
+        {-0.35, 0.05, {"-0.3", "-0.2", "-0.1", "0.0"}},
+        {0, 8.1, {"0", "2", "4", "6", "8"}},
+    };
+    for (const Case& c : cases) {
+        const Ticks ticks = RoundTicks(c.lo, c.hi, 6);
+        std::vector<std::string> labels;
+        for (double value : ticks.values) {
+            labels.push_back(TickLabel(value, ticks.step));
+        }
+        EXPECT_EQ(labels, c.labels) << c.lo << " to " << c.hi;
     }
 }
