@@ -83,7 +83,8 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
             end = MeasureEnd::Stopped;
             break;
         }
-        const MeasureSample sample = TakeMeasureSample(begun);
+        MeasureSample sample = TakeMeasureSample(begun);
+        sample.number = result.summary.samples;
         if (setup.keepSamples) {
             Keep(sample, result.summary.samples, setup.keepAtMost, stride, result.samples);
         }

@@ -12,6 +12,7 @@
 
 // One sample, as it goes to the CSV file.
 struct MeasureSample {
+    uint64_t number = 0;      // its place in the run, from 0
     int64_t ms = 0;           // since sampling began
     bool replied = false;     // the register's reply came
     uint8_t error = 0;        // its error nibble: not 0 when the remote refused the read
