@@ -99,9 +99,6 @@ int Measure(int argc, char** argv) {
         std::printf("%s", options.help ? MeasureUsage().c_str() : "tobrisk-measure " TOBRISK_VERSION "\n");
         return kExitDone;
     }
-    if (!options.plotPath.empty() && !PlotSupported()) {
-        return Fail("--plot is not available in the Windows build", kExitUsage);
-    }
     for (const std::string* path : {&options.csvPath, &options.plotPath}) {
         if (!path->empty() && !Writable(*path, error)) {
             return Fail(error, kExitFailure);

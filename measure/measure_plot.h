@@ -1,4 +1,4 @@
-// The plot of a measuring run (Linux, with cairo): a PNG of kPlotWidth x
+// The plot of a measuring run, drawn on the system's canvas (measure_canvas.h): a PNG of kPlotWidth x
 // kPlotHeight with the gyro reading against time in the upper panel and the three
 // accelerations in the lower one. Each panel's value axis spans the values drawn
 // with a tenth of their spread (at least one count) added above and below, so a
@@ -21,9 +21,6 @@ struct PlotPanel {
 };
 constexpr PlotPanel kGyroPanel = {80, 40, 780, 270};
 constexpr PlotPanel kAccelPanel = {80, 330, 780, 560};
-
-// Whether this build draws plots.
-bool PlotSupported();
 
 // Writes the plot of samples to path, with the run's verdict: a title with the
 // summary's key numbers (and PASS or FAIL with thresholds), and in the gyro's panel

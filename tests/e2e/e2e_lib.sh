@@ -94,3 +94,15 @@ start_sampling_program() {
 
 # The colour of pixel ($2, $3) of PNG $1 as RRGGBB.
 pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
+
+# Checks a plot of tobrisk-measure against the pixels of tests/measure/plot_pixels.txt:
+# $1 the plot of the constant traces, $2 the one with the bias limits.
+check_plot_pixels() {
+  local what x y colour png
+  while read -r what x y colour; do
+    png=$1
+    [[ $what == limit* ]] && png=$2
+    check "the plot: $what at ($x, $y)" "$colour" \
+      "$(convert "$png" -format "%[hex:p{$x,$y}]" info: 2>&1 | cut -c1-6)"
+  done < <(grep -v '^#' "$(dirname "${BASH_SOURCE[0]}")/../measure/plot_pixels.txt")
+}

@@ -86,36 +86,13 @@ check "refusals: counted apart" "0 $(($(wc -l <"$WORK/refused.csv") - 1))" \
   "$(awk '$1 == "readings" { r = $2 } $1 == "refusals" { f = $2 } END { print r, f }' "$WORK/out")"
 
 echo "-- the plot"
-# Constant traces: the gyro at 100 runs through the middle of its panel (rows 40 to
-# 270, so y = 155); the accelerations 128, 64 and 192 share a panel (rows 330 to
-# 560) spanning 51.2 to 204.8, so they run at y = 445, 540.8 and 349.2. A 2-pixel
-# line covers the row floor(y) whole, and the gyro's row above it; the mean, dashed
-# (6 pixels on, 4 off from x = 80), covers row 155 over it. With --max-bias 150 the
-# gyro's panel spans -180 to 180 and the limits stand on rows 59 and 250.
+# The plot's pixels (tests/measure/plot_pixels.txt, which the Windows plot under
+# Wine meets too).
 measure "gyro_bias=100" --seconds 0.5 --plot "$WORK/limits.png" --max-bias 150
 measure "gyro_bias=100;accel=128,64,192" --seconds 1 --plot "$WORK/plot.png"
 check "the plot: exit code" 0 "$CODE"
 check "the plot: its size" "800x600" "$(identify -format '%wx%h' "$WORK/plot.png" 2>&1)"
-# scenario's trace | x | y | colour as RRGGBB
-while read -r what x y colour; do
-  png=$WORK/plot.png
-  [[ $what == limit* ]] && png=$WORK/limits.png
-  got=$(convert "$png" -format "%[hex:p{$x,$y}]" info: | cut -c1-6)
-  check "the plot: $what at ($x, $y)" "$colour" "$got"
-done <<'PIXELS'
-gyro_100 430 154 0059CC
-gyro_100 100 154 0059CC
-mean_100_dashed 82 155 003380
-mean_100_gap 88 155 0059CC
-limit_150 300 59 D90000
-limit_-150 300 250 D90000
-nothing_above_it 400 200 FFFFFF
-accel_x_128 430 445 CC1919
-accel_y_64 430 540 199919
-accel_z_192 430 349 8C4C00
-accel_z_192 760 349 8C4C00
-nothing_between 400 400 FFFFFF
-PIXELS
+check_plot_pixels "$WORK/plot.png" "$WORK/limits.png"
 
 echo "-- endings"
 measure "" --seconds 1 --csv "$WORK/time.csv"

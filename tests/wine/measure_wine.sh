@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tobrisk-measure.exe beside the simulated tiny_hid_dll.dll under Wine: a short run
 # with a gyro of known bias and noise, the summary and its verdict, a whole CSV file
-# (with Windows line ends) and the release last in the simulated remote's log.
+# (with Windows line ends) and the release last in the simulated remote's log; and
+# its plot, drawn with GDI+, whose pixels are the Linux plot's.
 # Usage: measure_wine.sh WINE_TESTS_ENV (run under with-xvfb).
 set -uo pipefail
 source "$(dirname "$0")/wine_lib.sh" "$1"
@@ -25,5 +26,12 @@ check "the gyro's mean is the bias" yes \
   "$(awk '$1 == "gyro" { print ($2 > -22 && $2 < -18) ? "yes" : $2 }' "$folder/summary")"
 LOG=$folder/log
 check "the release last" "$RELEASE" "$(last_events 3)"
+
+(cd "$folder" && TINY_HID_SIM="gyro_bias=100" "$WINE" tobrisk-measure.exe --seconds 0.5 \
+  --plot limits.png --max-bias 150 && TINY_HID_SIM="gyro_bias=100;accel=128,64,192" \
+  "$WINE" tobrisk-measure.exe --seconds 1 --plot plot.png) >"$folder/out" 2>&1 || status=$?
+stop_wine
+check "the plots: exit code" 0 "$status"
+check_plot_pixels "$folder/plot.png" "$folder/limits.png"
 rm -rf "$folder"
 finish_checks "measure_wine ($WINEARCH)"
