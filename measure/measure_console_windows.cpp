@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "measure_console.h"
-#include "win32.h"
+#include "measure_console_windows.h"
 
 namespace {
 
@@ -19,7 +19,9 @@ HANDLE runEnded = nullptr; // set by RunEnded; manual reset
 // which would lose the buffered CSV lines and leave the remote in mode 0x31 with
 // all LEDs lit: those wait until the run has released the remote, closed its
 // files and printed its summary.
-BOOL WINAPI OnConsoleEvent(DWORD event) {
+} // namespace
+
+BOOL WINAPI MeasureConsoleEvent(DWORD event) {
     *stopRequested = true;
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         WaitForSingleObject(runEnded, kEndWaitMs);
@@ -27,12 +29,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     return TRUE;
 }
 
-} // namespace
-
 void CatchStopRequests(std::atomic<bool>& stop) {
     stopRequested = &stop;
     runEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    SetConsoleCtrlHandler(MeasureConsoleEvent, TRUE);
 }
 
 bool OnTerminal() {
