@@ -22,9 +22,8 @@ struct Canvas; // the picture being drawn
 // A white picture of width x height; null when it cannot be made.
 Canvas* OpenCanvas(int width, int height);
 
-// A line through points, width pixels wide; dashed: 6 pixels drawn, 4 left out.
-void DrawLine(Canvas* canvas, const std::vector<Point>& points, double width, Colour colour,
-              bool dashed = false);
+// A line through points, width pixels wide.
+void DrawLine(Canvas* canvas, const std::vector<Point>& points, double width, Colour colour);
 
 // A filled rectangle.
 void FillRectangle(Canvas* canvas, double left, double top, double width, double height,

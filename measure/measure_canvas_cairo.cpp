@@ -34,11 +34,8 @@ Canvas* OpenCanvas(int width, int height) {
     return new Canvas{surface, cr};
 }
 
-void DrawLine(Canvas* canvas, const std::vector<Point>& points, double width, Colour colour,
-              bool dashed) {
+void DrawLine(Canvas* canvas, const std::vector<Point>& points, double width, Colour colour) {
     cairo_t* cr = canvas->cr;
-    const double dash[] = {6.0, 4.0};
-    cairo_set_dash(cr, dash, dashed ? 2 : 0, 0.0);
     cairo_set_line_width(cr, width);
     SetColour(cr, colour);
     for (size_t i = 0; i < points.size(); ++i) {

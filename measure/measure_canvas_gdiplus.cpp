@@ -83,13 +83,8 @@ Canvas* OpenCanvas(int width, int height) {
     return canvas.release();
 }
 
-void DrawLine(Canvas* canvas, const std::vector<::Point>& points, double width, ::Colour colour,
-              bool dashed) {
+void DrawLine(Canvas* canvas, const std::vector<::Point>& points, double width, ::Colour colour) {
     Pen pen(ColorOf(colour), static_cast<REAL>(width));
-    if (dashed) {
-        const REAL dash[] = {6.0f / static_cast<REAL>(width), 4.0f / static_cast<REAL>(width)};
-        pen.SetDashPattern(dash, 2);
-    }
     std::vector<PointF> line;
     for (const ::Point& p : points) {
         line.emplace_back(static_cast<REAL>(p.x), static_cast<REAL>(p.y));

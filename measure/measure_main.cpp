@@ -83,10 +83,6 @@ int PrintVerdict(const MeasureSummary& summary, const MeasureThresholds& thresho
     return kExitThresholdMissed;
 }
 
-bool HasThresholds(const MeasureThresholds& t) {
-    return t.maxBias || t.maxNoise || t.minRate || t.maxMissed;
-}
-
 // The whole program but the last word to the console.
 int Measure(int argc, char** argv) {
     MeasureOptions options;

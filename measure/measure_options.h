@@ -19,6 +19,11 @@ struct MeasureThresholds {
     std::optional<double> maxMissed; // read requests that got no reply
 };
 
+// Whether any limit was given, which makes the run a test with a verdict.
+inline bool HasThresholds(const MeasureThresholds& t) {
+    return t.maxBias || t.maxNoise || t.minRate || t.maxMissed;
+}
+
 struct MeasureOptions {
     double seconds = 10.0;  // how long to sample
     std::string csvPath;    // every sample; empty: none

@@ -188,7 +188,7 @@ void DrawTitle(Canvas* canvas, const MeasureSummary& s, const MeasureThresholds&
                   static_cast<unsigned long long>(s.refusals),
                   static_cast<unsigned long long>(s.missed));
     std::string line = title;
-    if (thresholds.maxBias || thresholds.maxNoise || thresholds.minRate || thresholds.maxMissed) {
+    if (HasThresholds(thresholds)) {
         line += MissedThresholds(s, thresholds).empty() ? "   PASS" : "   FAIL";
     }
     Text(canvas, kPlotWidth / 2.0, 16, line, 0.5);
