@@ -68,22 +68,16 @@ uint16_t AccelCounts(double g, int noise) {
     return static_cast<uint16_t>(std::clamp(tenBits, 0.0, 1023.0));
 }
 
-// A ten-bit reading of fixed high bits whose two low bits are low.
-uint16_t WithLowBits(uint8_t high, uint64_t low) {
-    return static_cast<uint16_t>(high << 2 | (low & 0x03));
-}
-
 // Fixed high bits, the low bits from the scenario or else from the noise: a
 // remote lying still flickers in its lowest bits.
 SimAcceleration FixedAcceleration(const SimScenario& scenario, uint64_t reportIndex) {
     const std::array<uint8_t, 3>& high = *scenario.fixedAccel;
-    std::array<uint64_t, 3> low{};
-    for (uint64_t axis = 0; axis < 3; ++axis) {
-        const bool flickers = scenario.noise > 0;
-        low[axis] = flickers ? Mix(scenario.seed ^ Mix((5 + axis) ^ Mix(reportIndex))) : 0;
-    }
-    return {WithLowBits(high[0], low[0]), static_cast<uint16_t>(high[1] << 1 | (low[1] & 1)),
-            static_cast<uint16_t>(high[2] << 1 | (low[2] & 1))};
+    const auto low = [&](uint64_t axis) {
+        return scenario.noise > 0 ? Mix(scenario.seed ^ Mix((5 + axis) ^ Mix(reportIndex))) : 0;
+    };
+    return {static_cast<uint16_t>(high[0] << 2 | (low(0) & 3)),
+            static_cast<uint16_t>(high[1] << 1 | (low(1) & 1)),
+            static_cast<uint16_t>(high[2] << 1 | (low(2) & 1))};
 }
 
 // A standard normal number for one request, from the seed (Box and Muller's way).
