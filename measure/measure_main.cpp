@@ -109,11 +109,7 @@ int Measure(int argc, char** argv) {
     MeasureSetup setup;
     setup.seconds = options.seconds;
     if (!options.csvPath.empty()) {
-        setup.openCsv = [&options, &error](bool& failed) {
-            std::FILE* file = OpenCsv(options.csvPath, error);
-            failed = file == nullptr;
-            return file;
-        };
+        setup.openCsv = [&options, &error] { return OpenCsv(options.csvPath, error); };
     }
     setup.keepSamples = !options.plotPath.empty();
     setup.status = OnTerminal() ? stdout : nullptr;
@@ -128,7 +124,8 @@ int Measure(int argc, char** argv) {
     if (result.csv != nullptr && !CloseCsv(result.csv, options.csvPath, error)) {
         return Fail(error, kExitFailure);
     }
-    if (!options.plotPath.empty() && !WritePlot(options.plotPath, result.samples, result.summary, options.thresholds, error)) {
+    if (!options.plotPath.empty() && !WritePlot(options.plotPath, result.samples, result.summary,
+                                                options.thresholds, error)) {
         return Fail(error, kExitFailure);
     }
     PrintSummary(stdout, result.summary);

@@ -46,9 +46,9 @@ MeasureSample TakeMeasureSample(Clock::time_point begun) {
 
 // Keeps every stride-th sample; when the kept ones reach atMost, lets every other
 // one go and doubles the stride, so the kept ones stay evenly spaced.
-void Keep(const MeasureSample& sample, uint64_t index, size_t atMost, uint64_t& stride,
+void Keep(const MeasureSample& sample, size_t atMost, uint64_t& stride,
           std::vector<MeasureSample>& kept) {
-    if (index % stride != 0) {
+    if (sample.number % stride != 0) {
         return;
     }
     kept.push_back(sample);
@@ -86,7 +86,7 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
         MeasureSample sample = TakeMeasureSample(begun);
         sample.number = result.summary.samples;
         if (setup.keepSamples) {
-            Keep(sample, result.summary.samples, setup.keepAtMost, stride, result.samples);
+            Keep(sample, setup.keepAtMost, stride, result.samples);
         }
         result.summary.Add(sample);
         gyroNow = sample.IsReading() ? sample.gyro : gyroNow;
@@ -127,9 +127,8 @@ MeasureResult RunMeasurement(const MeasureSetup& setup) {
         result.start = MeasureStart::CannotOpen;
         return result;
     }
-    bool csvFailed = false;
-    result.csv = setup.openCsv ? setup.openCsv(csvFailed) : nullptr;
-    if (csvFailed) {
+    result.csv = setup.openCsv ? setup.openCsv() : nullptr;
+    if (setup.openCsv && result.csv == nullptr) {
         WaitForProbeToLeave(kProbeLeaveLimitMs);
         ReleaseRemote();
         result.start = MeasureStart::NoCsv;

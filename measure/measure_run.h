@@ -24,10 +24,11 @@ struct MeasureSetup {
     double seconds = 10.0;
     bool keepSamples = false;            // for a plot; past keepAtMost every other one goes
     size_t keepAtMost = kMostKeptSamples; // at least 2
-    // Opens the CSV file (null: none), called once the remote streams and before the
-    // first sample, so that nothing is truncated before the run is sure to go ahead;
-    // when it sets failed, the remote is released and the run ends as NoCsv.
-    std::function<std::FILE*(bool& failed)> openCsv;
+    // Opens the CSV file, given when one is wanted: called once the remote streams
+    // and before the first sample, so that nothing is truncated before the run is
+    // sure to go ahead. When it gives null, the remote is released and the run ends
+    // as NoCsv.
+    std::function<std::FILE*()> openCsv;
     std::FILE* status = nullptr;
     const std::atomic<bool>* stop = nullptr;
 };
