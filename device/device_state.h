@@ -6,12 +6,11 @@
 #include <cstdint>
 
 #include "hid_report_library.h"
+#include "remote_protocol.h" // kRemoteVendorId and kRemoteProductId, the remote every program opens
 #include "win32.h"
 
-// The remote every Tobrisk program opens, and the named mutex that keeps two of
-// them (the window, the measuring companion) from talking to one remote at once.
-constexpr uint16_t kRemoteVendorId = 0x057E;
-constexpr uint16_t kRemoteProductId = 0x0306;
+// The named mutex that keeps two Tobrisk programs (the window, the measuring
+// companion) from talking to one remote at once.
 constexpr const char* kInstanceLockName = "tobrisk-001";
 
 // Single fields are atomics, read and written whole. The two buffers are used by

@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr uint8_t kRegisterSpace = 0x04;
-constexpr uint8_t kGyroAddressHigh = 0x92;
-constexpr uint8_t kGyroAddressLow = 0x90;
-constexpr uint8_t kGyroSize = 0x02;
-
 // Reads the next input report into inputReport. Returns its length, 0 when none
 // came within the library's bounded wait, -1 on failure; only a positive result
 // means inputReport holds a new report.
@@ -36,13 +31,16 @@ void TakeAccelerations(const uint8_t* report) {
 // Whether report is the reply to our read of the gyro register: a 0x21 whose
 // address bytes are the register's low bytes.
 bool IsGyroReply(const uint8_t* report) {
-    return report[0] == kReportReadReply && report[4] == 0x00 && report[5] == kGyroAddressLow;
+    return report[0] == kReportReadReply && report[kReplyAddressByte] == kGyroAddressMiddle &&
+           report[kReplyAddressByte + 1] == kGyroAddressLow;
 }
 
 // Whether report is the remote refusing our read request: a 0x22 acknowledgement
 // of report 0x17 with a nonzero error code. No 0x21 follows it.
 bool IsRefusedReadRequest(const uint8_t* report) {
-    return report[0] == kReportAcknowledge && report[3] == kReportReadRequest && report[4] != 0;
+    return report[0] == kReportAcknowledge &&
+           report[kAcknowledgedReportByte] == kReportReadRequest &&
+           report[kAcknowledgeErrorByte] != 0;
 }
 
 bool ShuttingDown() {
@@ -60,7 +58,8 @@ void SetReportingMode(uint8_t flags, uint8_t mode) {
 }
 
 void SendReadRequest(uint8_t addressHigh, uint8_t sizeLow, uint8_t addressLow) {
-    SendOutputReport({kReportReadRequest, kRegisterSpace, addressHigh, 0x00, addressLow, 0x00, sizeLow});
+    SendOutputReport(
+        {kReportReadRequest, kRegisterSpace, addressHigh, 0x00, addressLow, 0x00, sizeLow});
 }
 
 void ReleaseRemote() {
@@ -86,7 +85,7 @@ void PollDataReport() {
 
 bool ReadGyroRegister(uint8_t& high, uint8_t& low) {
     using Clock = std::chrono::steady_clock;
-    SendReadRequest(kGyroAddressHigh, kGyroSize, kGyroAddressLow);
+    SendReadRequest(kGyroAddressHigh, kGyroReadSize, kGyroAddressLow);
     const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyWaitLimitMs);
     const uint8_t* report = deviceState.inputReport;
     while (!ShuttingDown() && Clock::now() < deadline) {
@@ -105,8 +104,8 @@ bool ReadGyroRegister(uint8_t& high, uint8_t& low) {
             return false;
         }
         if (IsGyroReply(report)) {
-            high = report[6];
-            low = report[7];
+            high = report[kReplyDataByte];
+            low = report[kReplyDataByte + 1];
             return true;
         }
     }

@@ -5,28 +5,8 @@
 
 #include <cstdint>
 
-// Report IDs and values the program exchanges with the remote.
-constexpr uint8_t kReportLeds = 0x11;
-constexpr uint8_t kReportReportingMode = 0x12;
-constexpr uint8_t kReportReadRequest = 0x17;
-constexpr uint8_t kReportReadReply = 0x21;
-constexpr uint8_t kReportAcknowledge = 0x22;
-constexpr uint8_t kModeButtons = 0x30;
-constexpr uint8_t kModeButtonsAccel = 0x31;
-constexpr uint8_t kLedsAll = 0xF0;
-constexpr uint8_t kLedsFirst = 0x10;
-constexpr uint8_t kHomeButton = 0x80;  // bit 7 of data byte 2
-// Two, One, B, A and Minus: bits 0 to 4 of data byte 2. Bits 5 and 6 are no
-// buttons: in the modes with accelerations they carry the low bits of Y and Z.
-constexpr uint8_t kOtherButtonsOfByte2 = 0x1F;
-
-// Whether button byte 2 shows Home alone: Home down and no other button of that
-// byte, whatever the accelerometer's low bits (bits 5 and 6) hold. Byte 1 has no
-// say. A real remote lying still in mode 0x31 may hold those low bits set for as
-// long as it lies there, so they must not hide Home.
-constexpr bool IsHomeAlone(uint8_t buttonByte2) {
-    return (buttonByte2 & (kHomeButton | kOtherButtonsOfByte2)) == kHomeButton;
-}
+// The report IDs, modes, LED and button bits and IsHomeAlone the program uses.
+#include "remote_protocol.h"
 
 // How long ReadGyroRegister waits for the read reply before it gives up.
 constexpr int kReplyWaitLimitMs = 250;

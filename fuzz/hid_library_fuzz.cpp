@@ -10,8 +10,9 @@
 //   bytes in the buffer and the length in the out-word, after at most three
 //   device waits of 10 ms; 0 after three time-outs; -1 on a failure; on 0 and -1
 //   neither the buffer nor the out-word changes;
-// - a write sends exactly the report's length (0x11: 2, 0x12: 3, 0x17: 7, any
-//   other ID: 22) and returns what the device sent, or -1;
+// - a write sends exactly the report's length, as the tests state it for every
+//   report the remote takes (remote_reports.h; 22 for an ID it does not take), and
+//   returns what the device sent, or -1;
 // - handles are never given out twice; a call on a handle that is not open, or
 //   with no buffer, fails without reaching a device; every device opened is closed
 //   exactly once (a device is freed at its close, so a late call is a
@@ -24,7 +25,7 @@
 
 #include "fuzz_check.h"
 #include "handle_table.h"
-#include "output_report_length.h"
+#include "remote_reports.h"
 
 // A device the fake opened; freed at its close.
 struct HidDevice {
@@ -77,10 +78,10 @@ uint8_t Pattern(uint8_t seed, size_t index) {
 
 // Opens a device when one with these IDs is present.
 HidDevice* FakeOpen(uint16_t vendorId, uint16_t productId) {
-    FUZZ_CHECK(vendorId == kNintendoVendorId, "opened vendor %04x", vendorId);
+    FUZZ_CHECK(vendorId == kWiiRemoteVendor, "opened vendor %04x", vendorId);
     fake.openAttempts.push_back(productId);
-    const bool present = (productId == kWiiRemoteProductId && (fake.present & 1)) ||
-                         (productId == kWiiRemotePlusProductId && (fake.present & 2));
+    const bool present = (productId == kWiiRemoteProduct && (fake.present & 1)) ||
+                         (productId == kWiiRemotePlusProduct && (fake.present & 2));
     if (!present) {
         return nullptr;
     }
@@ -135,13 +136,12 @@ const HidDeviceCalls kFakeCalls = {FakeOpen, FakeRead, FakeWrite, FakeClose, nul
 
 // The length of each output report on the wire, as the remote takes it.
 size_t WireLength(uint8_t reportId) {
-    if (reportId == 0x11) {
-        return 2;
+    for (const OutputReportSize& size : kOutputReportSizes) {
+        if (size.id == reportId) {
+            return size.length;
+        }
     }
-    if (reportId == 0x12) {
-        return 3;
-    }
-    return reportId == 0x17 ? 7 : 22;
+    return kUnknownOutputReportLength;
 }
 
 // Handles open now, handles closed, and the largest handle given out so far.
@@ -177,10 +177,10 @@ void Open(Input& in, Handles& handles) {
     fake.present = in.Next() & 3;
     fake.openAttempts.clear();
     const int liveBefore = fake.live;
-    const HidHandle handle = OpenDeviceHandle(kFakeCalls, kNintendoVendorId, kWiiRemoteProductId);
+    const HidHandle handle = OpenDeviceHandle(kFakeCalls, kWiiRemoteVendor, kWiiRemoteProduct);
     const std::vector<uint16_t> expectedAttempts =
-        (fake.present & 1) ? std::vector<uint16_t>{kWiiRemoteProductId}
-                           : std::vector<uint16_t>{kWiiRemoteProductId, kWiiRemotePlusProductId};
+        (fake.present & 1) ? std::vector<uint16_t>{kWiiRemoteProduct}
+                           : std::vector<uint16_t>{kWiiRemoteProduct, kWiiRemotePlusProduct};
     FUZZ_CHECK(fake.openAttempts == expectedAttempts, "%zu open attempts",
                fake.openAttempts.size());
     if (fake.present == 0) {

@@ -21,6 +21,7 @@
 
 #include "device_state.h"
 #include "fuzz_check.h"
+#include "remote_reports.h"
 #include "report_protocol.h"
 #include "report_stream_hid.h"
 
@@ -35,8 +36,6 @@ struct Expected {
     bool runFlagCleared = false;
     bool remoteClosed = false;
 };
-
-const std::vector<uint8_t> kReadRequest = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
 
 // Puts every field the decoders touch, and the buffer, back to zero.
 void ResetDeviceFields() {
@@ -201,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckFields(e, "ReadGyroRegister");
     FUZZ_CHECK(StreamHidReadsTaken() == next, "the wait ended after %zu reads in all, expected %zu",
                StreamHidReadsTaken(), next);
-    FUZZ_CHECK(StreamHidWrites().size() == 1 && StreamHidWrites()[0] == kReadRequest,
+    FUZZ_CHECK(StreamHidWrites().size() == 1 && StreamHidWrites()[0] == kGyroRequestReport,
                "the wait wrote %zu reports, expected the one read request",
                StreamHidWrites().size());
     return 0;

@@ -5,7 +5,7 @@
 
 #include "device_state.h"
 #include "fuzz_check.h"
-#include "output_report_length.h"
+#include "remote_protocol.h"
 
 namespace {
 

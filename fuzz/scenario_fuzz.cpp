@@ -31,6 +31,7 @@
 #include "fuzz_check.h"
 #include "hid_recording.h"
 #include "hid_report_library.h"
+#include "remote_reports.h"
 #include "sim_scenario.h"
 
 namespace {
@@ -548,7 +549,7 @@ HidHandle OpenWithScenario(const std::string& text, std::string& stderrText) {
     ftruncate(capturedStderr, 0);
     lseek(capturedStderr, 0, SEEK_SET);
     dup2(capturedStderr, STDERR_FILENO);
-    const HidHandle handle = OpenHidHandle(0x057E, 0x0306);
+    const HidHandle handle = OpenHidHandle(kWiiRemoteVendor, kWiiRemoteProduct);
     std::fflush(stderr);
     dup2(savedStderr, STDERR_FILENO);
     const off_t length = lseek(capturedStderr, 0, SEEK_END);

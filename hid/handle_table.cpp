@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "hid_recording.h"
-#include "output_report_length.h"
 
 namespace {
 
@@ -44,9 +43,9 @@ HandleTable& Table() {
 // productId becomes the product that opened.
 HidDevice* OpenFirstMatch(const HidDeviceCalls& calls, uint16_t vendorId, uint16_t& productId) {
     HidDevice* device = calls.open(vendorId, productId);
-    if (device == nullptr && vendorId == kNintendoVendorId && productId == kWiiRemoteProductId) {
-        productId = kWiiRemotePlusProductId;
-        device = calls.open(kNintendoVendorId, kWiiRemotePlusProductId);
+    if (device == nullptr && vendorId == kRemoteVendorId && productId == kRemoteProductId) {
+        productId = kRemotePlusProductId;
+        device = calls.open(kRemoteVendorId, kRemotePlusProductId);
     }
     return device;
 }

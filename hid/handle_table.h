@@ -15,13 +15,10 @@
 
 #include "hid_device.h"
 #include "hid_report_library.h"
+#include "remote_protocol.h"
 
 constexpr int kReadSliceMs = 10;  // the longest device wait; a close is noticed between two
 constexpr int kCloseWaitMs = 500; // how long a close waits for a write stuck in the device
-
-constexpr uint16_t kNintendoVendorId = 0x057E;
-constexpr uint16_t kWiiRemoteProductId = 0x0306;     // the original remote
-constexpr uint16_t kWiiRemotePlusProductId = 0x0330; // the later model, same reports
 
 // Opens the first device with these IDs through calls; when the original Wii Remote
 // is asked for and none can be opened, the later model instead. Returns a new handle,

@@ -10,6 +10,7 @@
 
 #include "hid_report_library.h"
 #include "recording_file.h"
+#include "remote_protocol.h"
 
 struct HidRecording {
     std::mutex lock;           // guards the fields below and every write to file
@@ -25,11 +26,11 @@ constexpr char kOutputPrefix[] = "# O:";      // our output reports, a comment t
 
 // The name the kernel gives the remote of these IDs.
 std::string DeviceName(uint16_t vendorId, uint16_t productId) {
-    if (vendorId == 0x057E && productId == 0x0306) {
-        return "Nintendo RVL-CNT-01";
+    if (vendorId == kRemoteVendorId && productId == kRemoteProductId) {
+        return kRemoteName;
     }
-    if (vendorId == 0x057E && productId == 0x0330) {
-        return "Nintendo RVL-CNT-01-TR";
+    if (vendorId == kRemoteVendorId && productId == kRemotePlusProductId) {
+        return kRemotePlusName;
     }
     char name[32];
     std::snprintf(name, sizeof(name), "HID %04x:%04x", vendorId, productId);

@@ -24,7 +24,6 @@
 #include <vector>
 
 constexpr char kRecordVariable[] = "TINY_HID_RECORD";
-constexpr uint8_t kRecordingModeReportId = 0x12; // a replay starts at the first of these
 
 struct HidRecording;
 

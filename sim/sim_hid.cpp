@@ -26,8 +26,8 @@
 
 #include "hid_recording.h"
 #include "hid_report_library.h"
-#include "output_report_length.h"
 #include "recording_file.h"
+#include "remote_protocol.h"
 #include "sim_control.h"
 #include "sim_kernel_driver.h"
 #include "sim_log.h"
@@ -39,17 +39,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint16_t kNintendoVendorId = 0x057E;
-constexpr uint16_t kRemoteProductId = 0x0306;
-constexpr uint16_t kRemotePlusProductId = 0x0330; // the later model, same reports
-constexpr uint8_t kReportLeds = 0x11;
-constexpr uint8_t kReportReportingMode = 0x12;
-constexpr uint8_t kReportStatusRequest = 0x15;
-constexpr uint8_t kReportWriteMemory = 0x16;
-constexpr uint8_t kReportReadRequest = 0x17;
-constexpr uint8_t kAcknowledgeBit = 0x02; // byte 1 of an output report: answer with 0x22
-constexpr uint8_t kContinuousBit = 0x04;  // byte 1 of 0x12: a data report every period
-constexpr uint8_t kFirstMode = 0x30;      // the mode of a remote that has just connected
+constexpr uint8_t kFirstMode = kModeButtons; // the mode of a remote that has just connected
 
 // One opening of the remote, from OpenHidHandle to CloseHidHandle.
 struct SimSession {
@@ -264,7 +254,7 @@ void TakeReportingMode(SimSession& session, const uint8_t* report, int64_t nowUs
         return;
     }
     const uint8_t mode = report[2];
-    if (SimIsDataMode(mode)) {
+    if (IsDataMode(mode)) {
         session.mode = mode;
         session.continuous = (report[1] & kContinuousBit) != 0;
         session.nextDataDue = true;
@@ -296,10 +286,10 @@ void TakeReadRequest(SimSession& session, const uint8_t* report, int64_t nowUs) 
 
 // The status report as the remote sends it at dueUs.
 SimReport StatusReport(const SimSession& session, int64_t dueUs) {
-    const uint8_t flags = static_cast<uint8_t>(
-        (session.ledBits & 0xF0) |
-        (SimExtensionAt(session.scenario, dueUs) ? kSimStatusExtension : 0) |
-        (session.continuous ? kSimStatusContinuous : 0));
+    const uint8_t flags =
+        static_cast<uint8_t>((session.ledBits & kLedsAll) |
+                             (SimExtensionAt(session.scenario, dueUs) ? kStatusExtension : 0) |
+                             (session.continuous ? kStatusContinuous : 0));
     return SimBuildStatusReport(SimButtonsAt(session.scenario, dueUs), flags, dueUs);
 }
 
@@ -482,7 +472,7 @@ bool ReadScenario(const SimRemote& remote, SimScenario& scenario) {
 
 // Whether the IDs name a Wii Remote.
 bool IsRemoteId(uint16_t vendorId, uint16_t productId) {
-    return vendorId == kNintendoVendorId &&
+    return vendorId == kRemoteVendorId &&
            (productId == kRemoteProductId || productId == kRemotePlusProductId);
 }
 

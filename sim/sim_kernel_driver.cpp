@@ -6,11 +6,18 @@ namespace {
 
 constexpr int kPollSteps = 3;
 
-constexpr std::array<uint8_t, 7> kReadExtension = {0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06};
-constexpr std::array<uint8_t, 22> kWriteMotionSensor = {0x16, 0x04, 0xA6, 0x00, 0xF0, 0x01, 0x55};
-constexpr std::array<uint8_t, 7> kReadMotionSensor = {0x17, 0x04, 0xA6, 0x00, 0xFA, 0x00, 0x06};
-constexpr std::array<uint8_t, 2> kAskStatus = {0x15, 0x00};
-constexpr std::array<uint8_t, 3> kModeReport = {0x12, 0x00, kDriverMode};
+// Each of the driver's reports at the length the remote takes it.
+template <uint8_t Id> using DriverReport = std::array<uint8_t, OutputReportLength(Id)>;
+
+constexpr DriverReport<kReportReadRequest> kReadExtension = {
+    kReportReadRequest, kRegisterSpace, 0xA4, 0x00, 0xFA, 0x00, 0x06};
+constexpr DriverReport<kReportWriteMemory> kWriteMotionSensor = {
+    kReportWriteMemory, kRegisterSpace, 0xA6, 0x00, 0xF0, 0x01, 0x55};
+constexpr DriverReport<kReportReadRequest> kReadMotionSensor = {
+    kReportReadRequest, kRegisterSpace, 0xA6, 0x00, 0xFA, 0x00, 0x06};
+constexpr DriverReport<kReportStatusRequest> kAskStatus = {kReportStatusRequest, 0x00};
+constexpr DriverReport<kReportReportingMode> kModeReport = {kReportReportingMode, 0x00,
+                                                            kDriverMode};
 
 // The view of one of the reports above.
 template <size_t N> SimDriverReport View(const std::array<uint8_t, N>& report) {

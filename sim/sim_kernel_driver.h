@@ -23,7 +23,7 @@ constexpr int64_t kDriverFirstPollUs = 1000000;   // its first identity poll aft
 constexpr int64_t kDriverFirstStatusUs = 2000000; // the first battery read after opening
 constexpr int64_t kDriverEveryUs = 4000000;       // both come again this often
 constexpr int64_t kDriverReactionUs = 1000;       // from an answer to its next request
-constexpr uint8_t kDriverMode = 0x30;             // buttons only: nobody uses its accelerometer
+constexpr uint8_t kDriverMode = kModeButtons;     // nobody uses its accelerometer
 
 // What the driver does next.
 enum class SimDriverAction {

@@ -67,7 +67,7 @@ uint8_t EepromByte(uint32_t address) {
 // Where an access of size bytes may go: 0 when it lands, else the error code.
 uint8_t Reach(const SimRemoteParts& parts, const SimMemoryAccess& access) {
     const uint32_t end = access.address + access.size;
-    if ((access.space & kSimRegisterSpace) == 0) {
+    if ((access.space & kRegisterSpace) == 0) {
         return end <= kEepromSize ? 0 : kSimErrorBadAddress;
     }
     const RegisterBlock block = BlockAt(parts, access.address);
@@ -93,7 +93,7 @@ SimMemoryAccess SimDecodeWriteRequest(const uint8_t* report) {
 }
 
 bool SimIsGyroRegisterRead(const SimMemoryAccess& access) {
-    return (access.space & kSimRegisterSpace) != 0 && access.address == kSimGyroRegister &&
+    return (access.space & kRegisterSpace) != 0 && access.address == kGyroRegister &&
            access.size >= 1 && access.size <= kSimLongestRead;
 }
 
@@ -116,7 +116,7 @@ SimReadResult SimReadMemory(const SimRemoteParts& parts, const SimMemoryAccess& 
     if (result.error != 0) {
         return result;
     }
-    const bool registers = (access.space & kSimRegisterSpace) != 0;
+    const bool registers = (access.space & kRegisterSpace) != 0;
     const RegisterBlock block = BlockAt(parts, access.address);
     for (uint16_t i = 0; i < access.size; ++i) {
         const uint32_t address = access.address + i;

@@ -1,6 +1,6 @@
 // What the remote's memory and registers answer, by address: the reads of report
 // 0x17 and the writes of report 0x16. Register space (bit 2 of the request's first
-// byte) holds the gyro register 0x920090 (the sensor under test), the speaker
+// byte) holds the gyro register kGyroRegister (the sensor under test), the speaker
 // (0xA2xxxx), the extension port (0xA4xxxx, answered only when an extension is
 // plugged in), the motion sensor port (0xA6xxxx, answered only where there is one)
 // and the IR camera (0xB0xxxx). Memory space is the EEPROM, 0x0000 to 0x16FF, with
@@ -13,11 +13,11 @@
 #include <array>
 #include <cstdint>
 
+#include "remote_protocol.h"
+
 constexpr uint8_t kSimErrorNotConnected = 7; // a device the remote does not have
 constexpr uint8_t kSimErrorBadAddress = 8;   // an address that does not exist
-constexpr uint8_t kSimRegisterSpace = 0x04;  // bit of the first byte of 0x16 and 0x17
-constexpr uint32_t kSimGyroRegister = 0x920090;
-constexpr uint16_t kSimLongestRead = 16; // one 0x21 reply carries at most this much
+constexpr uint16_t kSimLongestRead = 16;     // one 0x21 reply carries at most this much
 
 // What is plugged into the remote.
 struct SimRemoteParts {
@@ -27,7 +27,7 @@ struct SimRemoteParts {
 
 // Where a read or write goes: 0x17 and 0x16 start alike.
 struct SimMemoryAccess {
-    uint8_t space;    // byte 1: kSimRegisterSpace for registers, else the EEPROM
+    uint8_t space;    // byte 1: kRegisterSpace for registers, else the EEPROM
     uint32_t address; // bytes 2 to 4, most significant first
     uint16_t size;    // bytes 5 and 6 of 0x17; byte 5 of 0x16
 };

@@ -104,21 +104,6 @@ uint16_t SignalRegister(const SimGyroSignal& signal, uint64_t seed, double t, ui
 
 } // namespace
 
-const std::array<SimReportShape, 25> kSimRemoteReports = {{
-    {0x10, 1, false}, {0x11, 1, false},  {0x12, 2, false}, {0x13, 1, false},  {0x14, 1, false},
-    {0x15, 1, false}, {0x16, 21, false}, {0x17, 6, false}, {0x18, 21, false}, {0x19, 1, false},
-    {0x1A, 1, false}, {0x20, 6, true},   {0x21, 21, true}, {0x22, 4, true},   {0x30, 2, true},
-    {0x31, 5, true},  {0x32, 10, true},  {0x33, 17, true}, {0x34, 21, true},  {0x35, 21, true},
-    {0x36, 21, true}, {0x37, 21, true},  {0x3D, 21, true}, {0x3E, 21, true},  {0x3F, 21, true},
-}};
-
-bool SimIsDataMode(uint8_t mode) {
-    return std::any_of(kSimRemoteReports.begin(), kSimRemoteReports.end(),
-                       [mode](const SimReportShape& shape) {
-                           return shape.input && shape.id == mode && (mode & 0xF0) == 0x30;
-                       });
-}
-
 SimButtons SimButtonsAt(const SimScenario& scenario, int64_t usSinceOpen) {
     SimButtons buttons{0x00, 0x00};
     const bool held = scenario.buttons && usSinceOpen >= scenario.buttons->fromUs;
@@ -127,7 +112,7 @@ SimButtons SimButtonsAt(const SimScenario& scenario, int64_t usSinceOpen) {
         buttons = {scenario.buttons->byte1, scenario.buttons->byte2};
     }
     if (home && (!held || scenario.homeFromUs >= scenario.buttons->fromUs)) {
-        buttons.byte2 = 0x80;
+        buttons.byte2 = kHomeButton;
     }
     return buttons;
 }
@@ -197,12 +182,8 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen,
 
 SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons, const SimAcceleration& accel,
                              int64_t dueUs) {
-    SimReport report{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
-    if (SimIsDataMode(reportId)) {
-        for (const SimReportShape& shape : kSimRemoteReports) {
-            report.length = shape.id == reportId ? shape.payloadBytes + 1 : report.length;
-        }
-    }
+    const size_t length = IsDataMode(reportId) ? InputReportLength(reportId) : kSimMaxReportLength;
+    SimReport report{dueUs, static_cast<uint8_t>(length), {}};
     report.bytes[0] = reportId;
     report.bytes[1] = buttons.byte1;
     report.bytes[2] = buttons.byte2;
@@ -221,23 +202,24 @@ SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons, const SimAcce
 
 SimReport SimBuildReadReply(const SimMemoryAccess& request, SimButtons buttons,
                             const SimReadResult& result, int64_t dueUs) {
-    SimReport reply{dueUs, static_cast<uint8_t>(kSimMaxReportLength), {}};
+    SimReport reply{dueUs, static_cast<uint8_t>(InputReportLength(kReportReadReply)), {}};
     const int size = std::clamp<int>(request.size, 1, kSimLongestRead);
-    reply.bytes[0] = kSimReadReplyId;
+    reply.bytes[0] = kReportReadReply;
     reply.bytes[1] = buttons.byte1;
     reply.bytes[2] = buttons.byte2;
-    reply.bytes[3] = static_cast<uint8_t>(((size - 1) << 4) | (result.error & 0x0F));
-    reply.bytes[4] = static_cast<uint8_t>(request.address >> 8);
-    reply.bytes[5] = static_cast<uint8_t>(request.address);
+    reply.bytes[kReplyErrorByte] = static_cast<uint8_t>(((size - 1) << 4) | (result.error & 0x0F));
+    reply.bytes[kReplyAddressByte] = static_cast<uint8_t>(request.address >> 8);
+    reply.bytes[kReplyAddressByte + 1] = static_cast<uint8_t>(request.address);
     if (result.error == 0 || SimIsGyroRegisterRead(request)) {
-        std::copy(result.data.begin(), result.data.begin() + size, reply.bytes.begin() + 6);
+        std::copy(result.data.begin(), result.data.begin() + size,
+                  reply.bytes.begin() + kReplyDataByte);
     }
     return reply;
 }
 
 SimReport SimBuildStatusReport(SimButtons buttons, uint8_t flags, int64_t dueUs) {
-    SimReport status{dueUs, 7, {}};
-    status.bytes[0] = kSimStatusId;
+    SimReport status{dueUs, static_cast<uint8_t>(InputReportLength(kReportStatus)), {}};
+    status.bytes[0] = kReportStatus;
     status.bytes[1] = buttons.byte1;
     status.bytes[2] = buttons.byte2;
     status.bytes[3] = flags;
@@ -247,11 +229,12 @@ SimReport SimBuildStatusReport(SimButtons buttons, uint8_t flags, int64_t dueUs)
 
 SimReport SimBuildAcknowledgement(SimButtons buttons, uint8_t reportId, uint8_t error,
                                   int64_t dueUs) {
-    SimReport acknowledgement{dueUs, 5, {}};
-    acknowledgement.bytes[0] = kSimAcknowledgeId;
+    SimReport acknowledgement{
+        dueUs, static_cast<uint8_t>(InputReportLength(kReportAcknowledge)), {}};
+    acknowledgement.bytes[0] = kReportAcknowledge;
     acknowledgement.bytes[1] = buttons.byte1;
     acknowledgement.bytes[2] = buttons.byte2;
-    acknowledgement.bytes[3] = reportId;
-    acknowledgement.bytes[4] = error;
+    acknowledgement.bytes[kAcknowledgedReportByte] = reportId;
+    acknowledgement.bytes[kAcknowledgeErrorByte] = error;
     return acknowledgement;
 }

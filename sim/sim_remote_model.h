@@ -8,32 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "remote_protocol.h"
 #include "sim_remote_memory.h"
 #include "sim_scenario.h"
 
-constexpr size_t kSimMaxReportLength = 22; // the remote's longest input report
-constexpr uint8_t kSimStatusId = 0x20;
-constexpr uint8_t kSimReadReplyId = 0x21;
-constexpr uint8_t kSimAcknowledgeId = 0x22;
-
-// Bits of a status report's flags byte (byte 3), besides the LED bits 4 to 7.
-constexpr uint8_t kSimStatusExtension = 0x02;  // an extension is plugged in
-constexpr uint8_t kSimStatusContinuous = 0x08; // data reports go out every period
-
-// One report of the remote: its ID, its payload in bytes (the ID not counted), and
-// whether the remote sends it (input) or takes it (output).
-struct SimReportShape {
-    uint8_t id;
-    uint8_t payloadBytes;
-    bool input;
-};
-
-// Every report the remote takes (0x10 to 0x1A) and sends (0x20 to 0x22, the data
-// reports 0x30 to 0x37 and 0x3D to 0x3F), as the remote's documentation lists them.
-extern const std::array<SimReportShape, 25> kSimRemoteReports;
-
-// Whether mode is one of the remote's data reports, which a 0x12 may ask for.
-bool SimIsDataMode(uint8_t mode);
+constexpr size_t kSimMaxReportLength = kRemoteLongestReport;
 
 // One input report, due at a moment since opening.
 struct SimReport {
@@ -78,8 +57,8 @@ bool SimExtensionAt(const SimScenario& scenario, int64_t usSinceOpen);
 // v for negative v).
 uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uint64_t requestIndex);
 
-// Builds a data report at the length the remote sends it (0x30 is 3 bytes, 0x31 is
-// 6, 0x32 is 11, 0x33 is 18, the rest 22), any other ID at 22 bytes; the
+// Builds a data report at the length the remote sends it (InputReportLength: 0x30
+// is 3 bytes, 0x31 is 6, 0x32 is 11, 0x33 is 18, the rest 22), any other ID at 22; the
 // accelerations' high bits stand at bytes 3 to 5 when the ID is 0x30 to 0x3F with
 // bit 0 set. In the accelerometer modes (0x31, 0x33, 0x35, 0x37) the low bits go
 // into the button bytes: X's two into bits 5 and 6 of byte 1, Y's into bit 5 of
@@ -87,14 +66,14 @@ uint16_t SimGyroRegisterAt(const SimScenario& scenario, int64_t usSinceOpen, uin
 SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons, const SimAcceleration& accel,
                              int64_t dueUs);
 
-// Builds the 22-byte 0x21 reply to a read: buttons, (size - 1) << 4 | error (the
+// Builds the 0x21 reply (22 bytes) to a read: buttons, (size - 1) << 4 | error (the
 // size taken as 1 to 16), the two low address bytes, then without an error the
 // bytes read.
 SimReport SimBuildReadReply(const SimMemoryAccess& request, SimButtons buttons,
                             const SimReadResult& result, int64_t dueUs);
 
 // Builds the 7-byte 0x20 status report: buttons, the flags byte (LED bits and the
-// kSimStatus bits), two zero bytes and a battery level.
+// kStatus bits of remote_protocol.h), two zero bytes and a battery level.
 SimReport SimBuildStatusReport(SimButtons buttons, uint8_t flags, int64_t dueUs);
 
 // Builds the 5-byte 0x22 acknowledgement of output report reportId with an error

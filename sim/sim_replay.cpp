@@ -34,7 +34,7 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 // output reports) the first input report.
 size_t StartOfReplay(const std::vector<RecordedReport>& reports) {
     for (size_t i = 0; i < reports.size(); ++i) {
-        if (reports[i].output && reports[i].bytes[0] == kRecordingModeReportId) {
+        if (reports[i].output && reports[i].bytes[0] == kReportReportingMode) {
             return i;
         }
     }

@@ -14,21 +14,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "hid_report_library.h"
+#include "remote_protocol.h"
 
 namespace {
 
 constexpr auto kListenTime = std::chrono::seconds(2);
 constexpr auto kRecordTime = std::chrono::seconds(5);
-constexpr std::initializer_list<uint8_t> kGyroRequest = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
 
 // Sends one output report and says what went out and how it went.
-void Send(HidHandle handle, std::initializer_list<uint8_t> bytes) {
+void Send(HidHandle handle, const std::vector<uint8_t>& bytes) {
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {};
-    std::memcpy(buffer, bytes.begin(), bytes.size());
+    std::memcpy(buffer, bytes.data(), bytes.size());
     uint32_t outWord = 0;
     const int32_t sent = WriteReport(handle, buffer, &outWord);
     std::printf("sent    ");
@@ -45,16 +45,18 @@ void PrintReport(long long ms, const uint8_t* report, int32_t length) {
     for (int32_t i = 0; i < length; ++i) {
         std::printf(" %02X", report[i]);
     }
-    if (report[0] == 0x21 && length >= 8) {
-        std::printf("  (read reply: error %X, register %02X%02X)", report[3] & 0x0F, report[6],
-                    report[7]);
+    if (report[0] == kReportReadReply && length > static_cast<int32_t>(kReplyDataByte + 1)) {
+        std::printf("  (read reply: error %X, register %02X%02X)", report[kReplyErrorByte] & 0x0F,
+                    report[kReplyDataByte], report[kReplyDataByte + 1]);
     }
     std::printf("\n");
 }
 
 // Whether report is the gyro register's reply.
 bool IsGyroReply(const uint8_t* report, int32_t length) {
-    return report[0] == 0x21 && length >= 8 && report[4] == 0x00 && report[5] == 0x90;
+    return report[0] == kReportReadReply && length > static_cast<int32_t>(kReplyDataByte + 1) &&
+           report[kReplyAddressByte] == kGyroAddressMiddle &&
+           report[kReplyAddressByte + 1] == kGyroAddressLow;
 }
 
 // Reads and prints reports for listenTime or until a read fails; with askAgain,
@@ -76,7 +78,7 @@ void PrintReportsForAWhile(HidHandle handle, std::chrono::seconds listenTime, bo
             PrintReport(static_cast<long long>(ms.count()), report, length);
             ++reports;
             if (askAgain && IsGyroReply(report, length)) {
-                Send(handle, kGyroRequest);
+                Send(handle, {kGyroReadRequest.begin(), kGyroReadRequest.end()});
             }
         }
     }
@@ -100,18 +102,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tobrisk-remote-check [--record FILE]\n");
         return 2;
     }
-    const HidHandle handle = OpenHidHandle(0x057E, 0x0306);
+    const HidHandle handle = OpenHidHandle(kRemoteVendorId, kRemoteProductId);
     if (handle == HID_NO_DEVICE) {
         std::fprintf(stderr, "remote-check: no Wii Remote could be opened (paired? udev rule?)\n");
         return 1;
     }
     std::printf("opened, handle %d\n", handle);
-    Send(handle, {0x11, 0xF0});
-    Send(handle, {0x12, 0x00, 0x31});
-    Send(handle, kGyroRequest);
+    Send(handle, {kReportLeds, kLedsAll});
+    Send(handle, {kReportReportingMode, 0x00, kModeButtonsAccel});
+    Send(handle, {kGyroReadRequest.begin(), kGyroReadRequest.end()});
     PrintReportsForAWhile(handle, recording ? kRecordTime : kListenTime, recording);
-    Send(handle, {0x12, 0x00, 0x30});
-    Send(handle, {0x11, 0x10});
+    Send(handle, {kReportReportingMode, 0x00, kModeButtons});
+    Send(handle, {kReportLeds, kLedsFirst});
     CloseHidHandle(handle);
     std::printf("closed\n");
     if (recording) {

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "sim_remote_model.h"
+#include "remote_protocol.h"
 
 std::vector<uint8_t> RemoteReportDescriptor() {
     std::vector<uint8_t> descriptor = {
@@ -14,7 +14,7 @@ std::vector<uint8_t> RemoteReportDescriptor() {
         0x26, 0xFF, 0x00, //   Logical Maximum (255)
         0x75, 0x08,       //   Report Size (8 bits)
     };
-    for (const SimReportShape& report : kSimRemoteReports) {
+    for (const RemoteReportShape& report : kRemoteReports) {
         // Report ID, Report Count (its payload in bytes), Usage (1), then Input or
         // Output (Data, Array).
         const uint8_t kind = report.input ? 0x81 : 0x91;

@@ -38,14 +38,12 @@
 
 #include "hid_report_library.h"
 #include "remote_descriptor.h"
+#include "remote_protocol.h"
 #include "sim_control.h"
 #include "sim_scenario.h"
 
 namespace {
 
-constexpr uint16_t kNintendoVendorId = 0x057E;
-constexpr uint16_t kRemoteProductId = 0x0306;
-constexpr uint16_t kRemotePlusProductId = 0x0330;
 constexpr int64_t kShortestPeriodUs = 10000; // a real remote's fastest data reports
 
 // The device as the kernel sees it.
@@ -54,8 +52,8 @@ struct RemoteIdentity {
     const char* name; // hid-wiimote tells the models apart by it
 };
 
-constexpr RemoteIdentity kOriginalRemote = {kRemoteProductId, "Nintendo RVL-CNT-01"};
-constexpr RemoteIdentity kLaterRemote = {kRemotePlusProductId, "Nintendo RVL-CNT-01-TR"};
+constexpr RemoteIdentity kOriginalRemote = {kRemoteProductId, kRemoteName};
+constexpr RemoteIdentity kLaterRemote = {kRemotePlusProductId, kRemotePlusName};
 
 std::atomic<bool> modelGone{false}; // the model failed a read: the remote is unplugged
 std::atomic<bool> stopInput{false}; // the main thread is ending: read no more
@@ -78,7 +76,7 @@ bool CreateDevice(int uhid, const RemoteIdentity& identity) {
     create.rd_size = static_cast<uint16_t>(descriptor.size());
     std::memcpy(create.rd_data, descriptor.data(), descriptor.size());
     create.bus = BUS_BLUETOOTH;
-    create.vendor = kNintendoVendorId;
+    create.vendor = kRemoteVendorId;
     create.product = identity.productId;
     return SendEvent(uhid, event);
 }
@@ -251,7 +249,7 @@ int main(int argc, char** argv) {
         std::perror("tobrisk-uhid-remote: /dev/uhid");
         return 1;
     }
-    const HidHandle handle = OpenHidHandle(kNintendoVendorId, identity->productId);
+    const HidHandle handle = OpenHidHandle(kRemoteVendorId, identity->productId);
     if (handle == HID_NO_DEVICE) {
         std::fprintf(stderr, "tobrisk-uhid-remote: the scenario has no remote to present\n");
         return 1;

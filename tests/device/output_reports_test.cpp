@@ -5,7 +5,6 @@
 
 #include "device_state.h"
 #include "device_state_reset.h"
-#include "output_report_length.h"
 #include "report_channel.h"
 #include "report_protocol.h"
 #include "scripted_hid.h"

@@ -1,5 +1,7 @@
 #include "fake_hid_device.h"
 
+#include "remote_reports.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -57,8 +59,8 @@ HidDevice* OpenFake(uint16_t vendorId, uint16_t productId) {
     FakeState& fake = Fake();
     std::lock_guard<std::mutex> hold(fake.lock);
     fake.record.openAttempts.push_back({vendorId, productId});
-    const bool present =
-        vendorId == 0x057E && std::count(fake.present.begin(), fake.present.end(), productId) != 0;
+    const bool present = vendorId == kWiiRemoteVendor &&
+                         std::count(fake.present.begin(), fake.present.end(), productId) != 0;
     if (!present) {
         return nullptr;
     }

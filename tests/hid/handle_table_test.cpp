@@ -21,8 +21,9 @@
 
 namespace {
 
-constexpr uint16_t kRemote = kWiiRemoteProductId;
-constexpr uint16_t kRemotePlus = kWiiRemotePlusProductId;
+constexpr uint16_t kVendor = kWiiRemoteVendor;
+constexpr uint16_t kRemote = kWiiRemoteProduct;
+constexpr uint16_t kRemotePlus = kWiiRemotePlusProduct;
 constexpr size_t kGuardedSize = HID_REPORT_BUFFER_SIZE + 64;
 constexpr uint32_t kOutWordBefore = 0xDEADBEEF;
 constexpr int kWaitsInARead = HID_READ_WAIT_MS / kReadSliceMs; // when each costs its time
@@ -59,16 +60,16 @@ struct OpenCase {
 
 TEST(HandleTable, OpensTheRemoteAskedForAndFallsBackToTheLaterModelOnlyForTheOriginal) {
     const OpenCase cases[] = {
-        {"both present", {kRemote, kRemotePlus}, 0x057E, kRemote, {{0x057E, kRemote}}, kRemote},
+        {"both present", {kRemote, kRemotePlus}, kVendor, kRemote, {{kVendor, kRemote}}, kRemote},
         {"later model only",
          {kRemotePlus},
-         0x057E,
+         kVendor,
          kRemote,
-         {{0x057E, kRemote}, {0x057E, kRemotePlus}},
+         {{kVendor, kRemote}, {kVendor, kRemotePlus}},
          kRemotePlus},
-        {"none", {}, 0x057E, kRemote, {{0x057E, kRemote}, {0x057E, kRemotePlus}}, 0},
-        {"later model asked for", {kRemote}, 0x057E, kRemotePlus, {{0x057E, kRemotePlus}}, 0},
-        {"other product", {kRemotePlus}, 0x057E, 0x0001, {{0x057E, 0x0001}}, 0},
+        {"none", {}, kVendor, kRemote, {{kVendor, kRemote}, {kVendor, kRemotePlus}}, 0},
+        {"later model asked for", {kRemote}, kVendor, kRemotePlus, {{kVendor, kRemotePlus}}, 0},
+        {"other product", {kRemotePlus}, kVendor, 0x0001, {{kVendor, 0x0001}}, 0},
         {"other vendor", {kRemotePlus}, 0x1234, kRemote, {{0x1234, kRemote}}, 0},
     };
     for (const OpenCase& c : cases) {
@@ -90,11 +91,11 @@ TEST(HandleTable, OpensTheRemoteAskedForAndFallsBackToTheLaterModelOnlyForTheOri
 TEST(HandleTable, HandlesAreNeverGivenOutTwice) {
     FakeReset({kRemote});
     std::set<HidHandle> given;
-    const HidHandle first = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    const HidHandle first = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     given.insert(first);
     CloseDeviceHandle(first);
     for (int i = 0; i < 100; ++i) {
-        const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+        const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
         ASSERT_NE(handle, HID_NO_DEVICE);
         ASSERT_TRUE(given.insert(handle).second) << "handle " << handle << " given out again";
         if (i % 2 == 0) {
@@ -113,9 +114,9 @@ TEST(HandleTable, HandlesAreNeverGivenOutTwice) {
 
 TEST(HandleTable, CallsOnHandlesThatAreNotOpenTouchNothing) {
     FakeReset({kRemote});
-    const HidHandle closed = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    const HidHandle closed = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     CloseDeviceHandle(closed);
-    const HidHandle open = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    const HidHandle open = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     const struct {
         const char* name;
         HidHandle handle;
@@ -182,7 +183,7 @@ TEST(HandleTable, AReadBringsOneWholeReportOrLeavesTheBufferAsItWas) {
     };
     for (const ReadCase& c : cases) {
         FakeReset({kRemote});
-        const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+        const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
         FakeQueueReads(c.device);
         auto buffer = Untouched();
         uint32_t outWord = kOutWordBefore;
@@ -217,7 +218,7 @@ TEST(HandleTable, AReadKeepsToItsDeadlineWhateverADeviceWaitCosts) {
         SCOPED_TRACE(c.costPercent);
         FakeReset({kRemote});
         FakeSetWaitCost(c.costPercent);
-        const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+        const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
         uint8_t buffer[HID_REPORT_BUFFER_SIZE];
         EXPECT_EQ(ReadDeviceReport(handle, buffer, nullptr), 0);
         EXPECT_EQ(FakeSeen().readTimeouts, c.waits);
@@ -226,29 +227,30 @@ TEST(HandleTable, AReadKeepsToItsDeadlineWhateverADeviceWaitCosts) {
 }
 
 TEST(HandleTable, AWriteSendsTheLengthThatTheReportIdCalls) {
-    const struct {
-        uint8_t reportId;
-        size_t length;
-    } cases[] = {{0x11, 2}, {0x12, 3}, {0x17, 7}, {0x15, 22}, {0x00, 22}, {0x21, 22}, {0xFF, 22}};
-    for (const auto& c : cases) {
+    std::vector<OutputReportSize> cases(std::begin(kOutputReportSizes),
+                                        std::end(kOutputReportSizes));
+    for (uint8_t unknown : {0x00, 0x0F, 0x1B, 0x21, 0x31, 0xFF}) {
+        cases.push_back({unknown, kUnknownOutputReportLength});
+    }
+    for (const OutputReportSize& c : cases) {
         FakeReset({kRemote});
-        const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+        const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
         uint8_t buffer[HID_REPORT_BUFFER_SIZE];
         for (size_t i = 0; i < sizeof buffer; ++i) {
-            buffer[i] = static_cast<uint8_t>(i == 0 ? c.reportId : 0xC0 + i);
+            buffer[i] = static_cast<uint8_t>(i == 0 ? c.id : 0xC0 + i);
         }
         uint32_t outWord = kOutWordBefore;
         EXPECT_EQ(WriteDeviceReport(handle, buffer, &outWord), static_cast<int32_t>(c.length));
         EXPECT_EQ(outWord, c.length);
         EXPECT_EQ(FakeSeen().writes, std::vector<Bytes>{Bytes(buffer, buffer + c.length)})
-            << "report 0x" << std::hex << int{c.reportId};
+            << "report 0x" << std::hex << int{c.id};
         CloseDeviceHandle(handle);
     }
 }
 
 TEST(HandleTable, AWriteTheDeviceRefusesFails) {
     FakeReset({kRemote});
-    const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     FakeSetWriteResult(-1);
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
     uint32_t outWord = kOutWordBefore;
@@ -267,7 +269,7 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
     const std::string path = FreshFolder("handle-table") + "/recording.txt";
     ASSERT_EQ(setenv(kRecordVariable, path.c_str(), 1), 0);
     FakeReset({kRemotePlus});
-    HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
     EXPECT_EQ(WriteDeviceReport(handle, buffer, nullptr), 3);
     FakeQueueReads({{6, {0x31, 0x00, 0x00, 0x80, 0x81, 0x99}},
@@ -302,7 +304,7 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
 
     std::filesystem::remove(path);
     FakeReset({kRemote});
-    handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     EXPECT_EQ(WriteDeviceReport(handle, buffer, nullptr), 2);
     CloseDeviceHandle(handle);
     EXPECT_FALSE(std::filesystem::exists(path)) << "recorded without the variable";
@@ -315,7 +317,7 @@ TEST(HandleTable, TheRecordVariableRecordsEveryReportReadAndSent) {
 TEST(HandleTable, CloseEndsReadsAndWritesRunningOnOtherThreads) {
     for (int round = 0; round < 100; ++round) {
         FakeReset({kRemote});
-        const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+        const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
         auto buffer = Untouched();
         std::atomic<int32_t> readResult{1};
         std::thread reader([&] { readResult = ReadDeviceReport(handle, buffer.data(), nullptr); });
@@ -348,7 +350,7 @@ TEST(HandleTable, CloseEndsReadsAndWritesRunningOnOtherThreads) {
 // once for every caller, and the device closes when the write comes out.
 TEST(HandleTable, AWriteStuckInTheDeviceClosesItWhenItComesOut) {
     FakeReset({kRemote});
-    const HidHandle handle = OpenDeviceHandle(kFakeDevice, 0x057E, kRemote);
+    const HidHandle handle = OpenDeviceHandle(kFakeDevice, kVendor, kRemote);
     FakeHoldWrites();
     std::atomic<int32_t> writeResult{0};
     std::thread writer([&] {

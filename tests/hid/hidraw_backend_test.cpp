@@ -13,6 +13,7 @@
 #include "fresh_folder.h"
 #include "hid_report_library.h"
 #include "hidraw_notes.h"
+#include "remote_reports.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ TEST(HidrawLibrary, WithNoRemotePresentNothingOpens) {
         GTEST_SKIP() << "a Wii Remote is connected to this machine";
     }
     testing::internal::CaptureStderr();
-    EXPECT_EQ(OpenHidHandle(0x057E, 0x0306), HID_NO_DEVICE);
-    EXPECT_EQ(OpenHidHandle(0x057E, 0x0330), HID_NO_DEVICE);
+    EXPECT_EQ(OpenHidHandle(kWiiRemoteVendor, kWiiRemoteProduct), HID_NO_DEVICE);
+    EXPECT_EQ(OpenHidHandle(kWiiRemoteVendor, kWiiRemotePlusProduct), HID_NO_DEVICE);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "no remote, so no note";
 }
 

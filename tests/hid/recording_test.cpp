@@ -43,9 +43,9 @@ std::vector<RecordedReport> Parsed(const std::string& text) {
 // third after the first has stopped takes the name again.
 TEST(Recording, TwoLiveOpeningsNeverShareAFile) {
     const std::string path = FreshPath("session.hid");
-    HidRecording* first = StartRecording(path.c_str(), 0x057E, 0x0306, {});
+    HidRecording* first = StartRecording(path.c_str(), kWiiRemoteVendor, kWiiRemoteProduct, {});
     testing::internal::CaptureStderr();
-    HidRecording* second = StartRecording(path.c_str(), 0x057E, 0x0330, {});
+    HidRecording* second = StartRecording(path.c_str(), kWiiRemoteVendor, kWiiRemotePlusProduct, {});
     const std::string said = testing::internal::GetCapturedStderr();
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
@@ -64,7 +64,7 @@ TEST(Recording, TwoLiveOpeningsNeverShareAFile) {
     EXPECT_NE(secondText.find("N: Nintendo RVL-CNT-01-TR\n"), std::string::npos);
     EXPECT_EQ(secondText.find("\nE: "), std::string::npos) << "the other opening's input";
 
-    HidRecording* third = StartRecording(path.c_str(), 0x057E, 0x0306, {});
+    HidRecording* third = StartRecording(path.c_str(), kWiiRemoteVendor, kWiiRemoteProduct, {});
     ASSERT_NE(third, nullptr);
     StopRecording(third);
     EXPECT_EQ(ReadFileText(path).find("\nE: "), std::string::npos) << "begun anew";
@@ -81,7 +81,7 @@ TEST(Recording, APathThatWouldBlockIsRefusedAtOnce) {
         SCOPED_TRACE(path);
         testing::internal::CaptureStderr();
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(StartRecording(path.c_str(), 0x057E, 0x0306, {}), nullptr);
+        EXPECT_EQ(StartRecording(path.c_str(), kWiiRemoteVendor, kWiiRemoteProduct, {}), nullptr);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
             << "refused, not waited on";
         const std::string said = testing::internal::GetCapturedStderr();
@@ -92,7 +92,7 @@ TEST(Recording, APathThatWouldBlockIsRefusedAtOnce) {
 // Times go on past 999999 s, in order, and read back as written.
 TEST(Recording, TimesStayInOrderInSessionsOfAnyLength) {
     const std::string path = FreshPath("long.hid");
-    HidRecording* recording = StartRecording(path.c_str(), 0x057E, 0x0306, {});
+    HidRecording* recording = StartRecording(path.c_str(), kWiiRemoteVendor, kWiiRemoteProduct, {});
     ASSERT_NE(recording, nullptr);
     const int64_t times[] = {999999999999, 1000000000000, 1000000000001, 86400000000000};
     for (int64_t us : times) {

@@ -15,7 +15,7 @@ namespace {
 void OpenStreamingRemote(const std::string& scenario, int readWaitMs = 0) {
     StartFreshRun(scenario);
     SimSetReadWait(readWaitMs);
-    deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+    deviceState.hidHandle = OpenHidHandle(kWiiRemoteVendor, kWiiRemoteProduct);
     ASSERT_NE(deviceState.hidHandle, HID_NO_DEVICE);
     SetReportingMode(0x00, kModeButtonsAccel);
 }

@@ -85,7 +85,7 @@ class GyroSampler : public ::testing::Test {
         StartFreshRun(scenario);
         mainRecord = WindowRecord{};
         otherRecord = WindowRecord{};
-        deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+        deviceState.hidHandle = OpenHidHandle(kWiiRemoteVendor, kWiiRemoteProduct);
         openedAt = std::chrono::steady_clock::now();
         ASSERT_NE(deviceState.hidHandle, HID_NO_DEVICE);
         SetReportingMode(0x00, kModeButtonsAccel);

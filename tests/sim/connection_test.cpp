@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "remote_descriptor.h"
 #include "sim_control.h"
 #include "sim_test_support.h"
 
@@ -23,10 +24,13 @@ TEST_F(SimConnection, OpensOnlyAPresentWiiRemote) {
         uint16_t vendor, product;
         bool opens;
     } cases[] = {
-        {"", 0x057E, 0x0306, true},           {"", 0x057E, 0x0330, true},
-        {"present=1", 0x057E, 0x0306, true},  {"present=0", 0x057E, 0x0306, false},
-        {"present=0", 0x057E, 0x0330, false}, {"", 0x057E, 0x0307, false},
-        {"", 0x1234, 0x0306, false},
+        {"", kVendor, kProduct, true},
+        {"", kVendor, kWiiRemotePlusProduct, true},
+        {"present=1", kVendor, kProduct, true},
+        {"present=0", kVendor, kProduct, false},
+        {"present=0", kVendor, kWiiRemotePlusProduct, false},
+        {"", kVendor, 0x0307, false},
+        {"", 0x1234, kProduct, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -110,7 +114,7 @@ TEST_F(SimConnection, TheLogHasOneLinePerEventWithTheWholeReportInHex) {
     SimAdvanceClock(3999);
     EXPECT_EQ(Write({0x11, 0xF0, 0xEE}), 2) << "0x11 is two bytes, whatever follows";
     EXPECT_EQ(Write(kGyroRequestReport), 7);
-    EXPECT_EQ(Write({0x15, 0xAB}), 22) << "an unknown report goes out at 22 bytes";
+    EXPECT_EQ(Write({0x1B, 0xAB}), 22) << "an unknown report goes out at 22 bytes";
     ReadAll();
     AdvanceMs(1000);
     CloseHidHandle(handle);
@@ -120,10 +124,50 @@ TEST_F(SimConnection, TheLogHasOneLinePerEventWithTheWholeReportInHex) {
                               "12 write 12 00 31",
                               "15 write 11 f0",
                               "15 write 17 04 92 00 90 00 02",
-                              "15 write 15 ab 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                              "15 write 1b ab 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
                               "00 00 00",
                               "1015 close",
                           }));
+}
+
+TEST_F(SimConnection, EachOutputReportReachesTheRemoteAtItsLength) {
+    std::vector<OutputReportSize> cases(std::begin(kOutputReportSizes),
+                                        std::end(kOutputReportSizes));
+    cases.push_back({0x1B, kUnknownOutputReportLength});
+    cases.push_back({0x21, kUnknownOutputReportLength});
+    for (const OutputReportSize& c : cases) {
+        SCOPED_TRACE(testing::Message() << "report 0x" << std::hex << int{c.id});
+        Open("");
+        Bytes report(kUnknownOutputReportLength, 0x00);
+        report[0] = c.id;
+        EXPECT_EQ(Write(report), static_cast<int32_t>(c.length));
+        EXPECT_EQ(LogLines().back(),
+                  "0 " + WriteEvent(Bytes(report.begin(), report.begin() + c.length)));
+    }
+}
+
+// The uhid remote's descriptor: each output report's Report Count is its payload.
+TEST_F(SimConnection, TheUhidDescriptorDeclaresEveryOutputReportAtItsLength) {
+    const std::vector<uint8_t> descriptor = RemoteReportDescriptor();
+    std::vector<std::pair<uint8_t, size_t>> declared;
+    uint8_t id = 0;
+    size_t count = 0;
+    for (size_t at = 0; at < descriptor.size();) {
+        const uint8_t prefix = descriptor[at];
+        const size_t size = (prefix & 0x03) == 3 ? 4 : prefix & 0x03;
+        const uint8_t value = at + 1 < descriptor.size() ? descriptor[at + 1] : 0;
+        id = prefix == 0x85 ? value : id;       // Report ID
+        count = prefix == 0x95 ? value : count; // Report Count
+        if ((prefix & 0xFC) == 0x90) {          // Output
+            declared.emplace_back(id, count + 1);
+        }
+        at += 1 + size;
+    }
+    std::vector<std::pair<uint8_t, size_t>> stated;
+    for (const OutputReportSize& c : kOutputReportSizes) {
+        stated.emplace_back(c.id, c.length);
+    }
+    EXPECT_EQ(declared, stated);
 }
 
 TEST_F(SimConnection, AnUnpluggedRemoteFailsEveryReadAndWriteUntilClosed) {

@@ -13,8 +13,8 @@
 #include "hid_report_library.h"
 #include "remote_reports.h"
 
-constexpr uint16_t kVendor = 0x057E;
-constexpr uint16_t kProduct = 0x0306;
+constexpr uint16_t kVendor = kWiiRemoteVendor;
+constexpr uint16_t kProduct = kWiiRemoteProduct;
 
 // Each test gets its own log file, no scenario from the environment, and the
 // manual clock unless it asks for the real one; TearDown closes what is open.

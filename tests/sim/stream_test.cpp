@@ -510,7 +510,7 @@ TEST_F(SimStream, TheKernelDriverPollsAndAsksForTheBatteryBesideUs) {
     }
 
     CloseHidHandle(handle);
-    handle = OpenHidHandle(kVendor, 0x0330);
+    handle = OpenHidHandle(kVendor, kWiiRemotePlusProduct);
     Write(kModeAccelReport);
     AdvanceMs(2002);
     const Bytes laterModel = Ids(ReadAll());

@@ -1,9 +1,13 @@
-// The reports the tests exchange with a remote, written once: the program's output
-// reports as the wire carries them and as the simulated remote's log shows them,
-// and the read reply a remote sends. Header only; every test folder may use it.
+// The reports the tests exchange with a remote, written once: the remote's IDs, the
+// program's output reports as the wire carries them and as the simulated remote's
+// log shows them, the length of every output report, and the read reply a remote
+// sends. Written here by hand, apart from protocol/remote_protocol.h, so that a test
+// compares the code with the remote rather than with itself. Header only; every test
+// folder (and the fuzz targets) may use it.
 #ifndef TOBRISK_TESTS_REMOTE_REPORTS_H
 #define TOBRISK_TESTS_REMOTE_REPORTS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -11,6 +15,33 @@
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
+
+// Nintendo's vendor ID, the original remote (RVL-CNT-01) and the later one (-TR).
+constexpr uint16_t kWiiRemoteVendor = 0x057E;
+constexpr uint16_t kWiiRemoteProduct = 0x0306;
+constexpr uint16_t kWiiRemotePlusProduct = 0x0330;
+
+// Every output report the remote takes and its length on the wire, ID included: one
+// more than the Report Count of its entry in the remote's HID report descriptor.
+struct OutputReportSize {
+    uint8_t id;
+    size_t length;
+};
+constexpr OutputReportSize kOutputReportSizes[] = {
+    {0x10, 2},  // rumble
+    {0x11, 2},  // LEDs
+    {0x12, 3},  // reporting mode: flags, mode
+    {0x13, 2},  // IR camera enable
+    {0x14, 2},  // speaker enable
+    {0x15, 2},  // status request
+    {0x16, 22}, // write memory: space, address, size, 16 bytes of data
+    {0x17, 7},  // read memory: space, address, size
+    {0x18, 22}, // speaker data: length, 20 bytes
+    {0x19, 2},  // speaker mute
+    {0x1A, 2},  // IR camera enable 2
+};
+// What goes out for an ID the remote does not take: its longest report.
+constexpr size_t kUnknownOutputReportLength = 22;
 
 // The program's output reports, as the wire carries them.
 inline const Bytes kModeButtonsReport = {0x12, 0x00, 0x30};

@@ -9,7 +9,7 @@
 #include "device_state.h"
 #include "device_state_reset.h"
 #include "hid_report_library.h"
-#include "output_report_length.h"
+#include "remote_protocol.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ void ScriptedHidReset() {
 void OpenScriptedRemote() {
     ResetDeviceState();
     ScriptedHidReset();
-    deviceState.hidHandle = OpenHidHandle(0x057E, 0x0306);
+    deviceState.hidHandle = OpenHidHandle(kWiiRemoteVendor, kWiiRemoteProduct);
 }
 
 void ScriptedHidSetPresent(bool present) {

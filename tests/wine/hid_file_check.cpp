@@ -25,7 +25,7 @@
 
 #include "handle_table.h"
 #include "hid_recording.h"
-#include "output_report_length.h"
+#include "remote_reports.h"
 #include "windows_check.h"
 #include "windows_hid_file.h"
 
@@ -38,6 +38,16 @@ constexpr long kCallLimitMs = 1000;   // generous bound on any one call
 constexpr DWORD kRemoteWaitMs = 1000; // how long the remote waits for a report
 
 using Report = std::vector<uint8_t>;
+
+// The length on the wire of an output report, as the tests state it.
+size_t StatedLength(uint8_t id) {
+    for (const OutputReportSize& size : kOutputReportSizes) {
+        if (size.id == id) {
+            return size.length;
+        }
+    }
+    return kUnknownOutputReportLength;
+}
 
 // The next device that the handle table's open gets: the device end of a pipe, the
 // write method to try first, and the calls that start its writes.
@@ -185,7 +195,7 @@ void ToshibasStackGetsWritesPaddedToTheOutputReportLength() {
     const uint8_t ids[] = {0x11, 0x12, 0x17, 0x42};
     PipeRemote remote = OpenPipeRemote(kPipeBuffer, WriteMethod::PaddedWrite);
     for (const uint8_t id : ids) {
-        const size_t length = OutputReportLength(id);
+        const size_t length = StatedLength(id);
         uint8_t buffer[HID_REPORT_BUFFER_SIZE];
         FillReport(buffer, id, length);
         uint32_t outWord = 0;
@@ -323,7 +333,7 @@ void WritesFindTheWayTheDriverTakesAndKeepIt() {
         asked = {};
         PipeRemote remote = OpenPipeRemote(kPipeBuffer, WriteMethod::ReportWrite, c.calls);
         for (const uint8_t id : ids) {
-            const size_t length = OutputReportLength(id);
+            const size_t length = StatedLength(id);
             uint8_t buffer[HID_REPORT_BUFFER_SIZE];
             FillReport(buffer, id, length);
             const int32_t sent = WriteDeviceReport(remote.handle, buffer, nullptr);
@@ -497,7 +507,7 @@ void WritesPassAWaitingRead() {
     });
     // A write that ran into its time limit would be cancelled and fail: each one
     // returning its length shows that none did, however loaded the machine.
-    const size_t length = OutputReportLength(0x17);
+    const size_t length = StatedLength(0x17);
     for (uint8_t i = 0; i < 20; ++i) {
         uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x17, i};
         Check(WriteDeviceReport(remote.handle, buffer, nullptr) == static_cast<int32_t>(length),

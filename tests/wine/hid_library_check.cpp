@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include "hid_report_library.h"
+#include "remote_reports.h"
 #include "windows_check.h"
 
 namespace {
@@ -69,8 +70,8 @@ void FindsOnlyWhatIsThere() {
         bool present;
     };
     const Case cases[] = {
-        {"the original remote is absent", 0x057E, 0x0306, false},
-        {"the later remote is absent", 0x057E, 0x0330, false},
+        {"the original remote is absent", kWiiRemoteVendor, kWiiRemoteProduct, false},
+        {"the later remote is absent", kWiiRemoteVendor, kWiiRemotePlusProduct, false},
         {"an unknown product of a known vendor", kWineVendorId, 0x7777, false},
         {"Wine's virtual mouse", kWineVendorId, kWineMouseId, true},
         {"Wine's virtual keyboard", kWineVendorId, kWineKeyboardId, true},
