@@ -19,12 +19,12 @@ void Tell(void (*tellFailure)(const char* text), const char* text) {
 SessionStart OpenSession(void (*tellFailure)(const char* text), const std::function<bool()>& goAhead) {
     deviceState.hidHandle = OpenHidHandle(kRemoteVendorId, kRemoteProductId);
     if (deviceState.hidHandle == HID_NO_DEVICE) {
-        Tell(tellFailure, "Wii-Remote not found.");
+        Tell(tellFailure, kRemoteNotFoundText);
         return SessionStart::NotFound;
     }
     SetReportingMode(0x00, kModeButtonsAccel);
     if (!ProbeRemote()) {
-        Tell(tellFailure, "Wii-Remote cannot open.");
+        Tell(tellFailure, kRemoteCannotOpenText);
         StopProbeThread();
         CloseRemote();
         return SessionStart::CannotOpen;

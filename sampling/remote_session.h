@@ -21,12 +21,16 @@ enum class SessionStart {
     Declined,   // it streamed but goAhead said no: the remote released unlit
 };
 
+// What the user is told when a start fails, by every program.
+constexpr const char* kRemoteNotFoundText = "Wii-Remote not found.";
+constexpr const char* kRemoteCannotOpenText = "Wii-Remote cannot open.";
+
 // Opens the remote, switches it to button-and-accelerometer reports, proves with
 // the start-up probe that it streams and lights all four LEDs. Runs on the thread
 // that will end the session.
 // tellFailure (null: nothing is told) gets the user's text when the remote is not
-// found ("Wii-Remote not found.") or does not stream ("Wii-Remote cannot open."),
-// before anything is undone: then the probe thread is ended and the device closed.
+// found (kRemoteNotFoundText) or does not stream (kRemoteCannotOpenText), before
+// anything is undone: then the probe thread is ended and the device closed.
 // goAhead (empty: go ahead) is asked once the remote streams, before the LEDs; when
 // it says no, the remote is released as EndSession releases it.
 SessionStart OpenSession(void (*tellFailure)(const char* text),
