@@ -3,8 +3,7 @@
 #include <cstdint>
 
 #include "device_state.h"
-#include "gyro_sampler.h"
-#include "report_protocol.h"
+#include "remote_session.h"
 
 namespace {
 
@@ -104,9 +103,7 @@ void ShutDown() {
     shutdownSequenceRan = true;
     DeleteDrawingObjects();
     PostQuitMessage(0);
-    if (StopSampling()) {
-        ReleaseRemote();
-    }
+    EndSession();
 }
 
 } // namespace

@@ -1,13 +1,12 @@
-// The entry function: single instance, the remote, the probe, the sampler, the
-// window and the message loop, with the start-up failure paths and exit codes.
+// The entry function: single instance, the remote session (opened, proved, lit),
+// the sampler, the window and the message loop, with the start-up failure paths
+// and exit codes.
 #include <cstdio>
 
 #include "device_state.h"
 #include "gyro_sampler.h"
 #include "main_window.h"
-#include "report_channel.h"
-#include "report_protocol.h"
-#include "startup_probe.h"
+#include "remote_session.h"
 #include "win32.h"
 
 namespace {
@@ -56,27 +55,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         return kExitNormal;
     }
 
-    deviceState.hidHandle = OpenHidHandle(kRemoteVendorId, kRemoteProductId);
-    if (deviceState.hidHandle == HID_NO_DEVICE) {
-        ShowError("Wii-Remote not found.");
+    // Open, mode, probe (its failure told before the remote is let go), LEDs.
+    if (OpenSession(ShowError) != SessionStart::Streaming) {
         return kExitFailure;
     }
-    SetReportingMode(0x00, kModeButtonsAccel);
-    if (!ProbeRemote()) {
-        ShowError("Wii-Remote cannot open.");
-        StopProbeThread();
-        CloseRemote();
-        return kExitFailure;
-    }
-    SetLeds(kLedsAll);
     _beginthread(SamplerThread, 0, nullptr);
 
     RegisterMainWindowClass(instance);
     const HWND window = CreateMainWindow(instance);
     if (window == nullptr) {
         std::fputs("tobrisk: cannot create the main window (is a display available?)\n", stderr);
-        StopSampling();
-        ReleaseRemote();
+        EndSession();
         return kExitFailure;
     }
     deviceState.mainWindow = window;

@@ -30,15 +30,19 @@ struct DeviceState {
     std::atomic<uint8_t> accelY;
     std::atomic<uint8_t> accelZ;
     std::atomic<int32_t> gyroValue;               // last gyro reading, -32766 to 32768
-    std::atomic<uint8_t> runFlag;                 // 1 while the running worker is to go on
+    std::atomic<uint8_t> probeRunning;            // 1 while the probe thread is to go on polling;
+                                                  // written by ProbeRemote and StopProbeThread only
     std::atomic<uint8_t> probeActive;             // 1 while the probe thread is in its loop
     std::atomic<uintptr_t> probeThread;           // the probe thread
     std::atomic<HWND> mainWindow;                 // null until the window exists
     std::atomic<uint8_t> remoteClosed;            // 1 once the device has been closed
-    std::atomic<uint8_t> shutdownBegun;           // 1 once the shutdown sequence has started
+    std::atomic<uint8_t> samplingStopped;         // 1 once the session's stop has begun: no sample
+                                                  // starts after it and a reply wait ends; written
+                                                  // by EndSession only, never cleared
 };
 
-// The process-wide instance, zero-filled at start.
+// The process-wide instance, zero-filled at start. Its value-initialised state is
+// that zero-filled start, so a reset can build it anew without naming any field.
 extern DeviceState deviceState;
 
 #endif

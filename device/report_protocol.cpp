@@ -43,8 +43,9 @@ bool IsRefusedReadRequest(const uint8_t* report) {
            report[kAcknowledgeErrorByte] != 0;
 }
 
+// Whether the session's stop has begun or the remote is gone: a reply wait ends.
 bool ShuttingDown() {
-    return deviceState.runFlag.load() == 0 || IsRemoteClosed();
+    return deviceState.samplingStopped.load() != 0 || IsRemoteClosed();
 }
 
 } // namespace

@@ -37,8 +37,8 @@ void PollDataReport();
 // Returns true with the reply's bytes 6 and 7 in high and low, whatever its error
 // code; false, with high and low untouched, when the remote refused the request (a
 // 0x22 acknowledgement of 0x17 with a nonzero error code), no reply came within
-// kReplyWaitLimitMs, the library reported a failure, runFlag was cleared or the
-// remote was closed. Run by the sampler thread.
+// kReplyWaitLimitMs, the library reported a failure, the sampling was stopped
+// (samplingStopped) or the remote was closed. Run by the thread that samples.
 bool ReadGyroRegister(uint8_t& high, uint8_t& low);
 
 #endif

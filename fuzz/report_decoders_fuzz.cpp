@@ -33,7 +33,7 @@ struct Expected {
     uint8_t buttonByte1 = 0;
     uint8_t buttonByte2 = 0;
     uint8_t accel[3] = {};
-    bool runFlagCleared = false;
+    bool samplingStopped = false;
     bool remoteClosed = false;
 };
 
@@ -44,9 +44,8 @@ void ResetDeviceFields() {
     deviceState.buttonByte1 = 0;
     deviceState.buttonByte2 = 0;
     deviceState.accelX = deviceState.accelY = deviceState.accelZ = 0;
-    deviceState.runFlag = 0;
     deviceState.remoteClosed = 0;
-    deviceState.shutdownBegun = 0;
+    deviceState.samplingStopped = 0;
 }
 
 // Applies read number `at` of the stream (a failure beyond its end) to the model.
@@ -59,7 +58,7 @@ StreamReadKind ApplyRead(const std::vector<StreamRead>& reads, size_t at, Expect
     if (read.kind == StreamReadKind::Report) {
         std::memcpy(e.buffer, read.bytes.data(), read.bytes.size());
     }
-    e.runFlagCleared |= read.kind == StreamReadKind::RunFlagCleared;
+    e.samplingStopped |= read.kind == StreamReadKind::SamplingStopped;
     e.remoteClosed |= read.kind == StreamReadKind::RemoteClosed;
     return read.kind;
 }
@@ -87,7 +86,7 @@ void ExpectPoll(const std::vector<StreamRead>& reads, size_t& next, Expected& e)
 bool ExpectWait(const std::vector<StreamRead>& reads, size_t& next, Expected& e, uint8_t& high,
                 uint8_t& low) {
     for (;;) {
-        if (e.runFlagCleared || e.remoteClosed) {
+        if (e.samplingStopped || e.remoteClosed) {
             return false;
         }
         const StreamReadKind kind = ApplyRead(reads, next++, e);
@@ -142,7 +141,6 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ResetDeviceFields();
     StreamHidStart({}, 0);
-    deviceState.runFlag = 1;
     uint8_t high = 0xA5;
     uint8_t low = 0x5A;
     const auto start = std::chrono::steady_clock::now();
@@ -174,10 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(StreamHidWrites().empty(), "polling wrote %zu reports", StreamHidWrites().size());
 
-    // The wait, as the sampler runs it: runFlag raised, the remote open.
-    deviceState.runFlag = 1;
+    // The wait, as the session runs it: the sampling not stopped, the remote open.
+    deviceState.samplingStopped = 0;
     deviceState.remoteClosed = 0;
-    e.runFlagCleared = e.remoteClosed = false;
+    e.samplingStopped = e.remoteClosed = false;
     uint8_t high = 0xA5;
     uint8_t low = 0x5A;
     uint8_t expectedHigh = 0xA5;

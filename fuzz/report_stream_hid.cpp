@@ -56,7 +56,7 @@ std::vector<StreamRead> ParseReportStream(const uint8_t* data, size_t size) {
         switch (data[at] & 0x07) {
         case 4: reads.push_back({StreamReadKind::NoReport, {}}); ++at; break;
         case 5: reads.push_back({StreamReadKind::Failure, {}}); ++at; break;
-        case 6: reads.push_back({StreamReadKind::RunFlagCleared, {}}); ++at; break;
+        case 6: reads.push_back({StreamReadKind::SamplingStopped, {}}); ++at; break;
         case 7: reads.push_back({StreamReadKind::RemoteClosed, {}}); ++at; break;
         default: reads.push_back(ParseReport(data, size, at)); break;
         }
@@ -105,7 +105,7 @@ extern "C" int32_t ReadReport(HidHandle handle, uint8_t* buffer, uint32_t* outWo
     }
     case StreamReadKind::NoReport: return 0;
     case StreamReadKind::Failure: return -1;
-    case StreamReadKind::RunFlagCleared: deviceState.runFlag = 0; return 0;
+    case StreamReadKind::SamplingStopped: deviceState.samplingStopped = 1; return 0;
     case StreamReadKind::RemoteClosed: deviceState.remoteClosed = 1; return 0;
     }
     return -1;

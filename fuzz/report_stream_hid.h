@@ -18,7 +18,7 @@ enum class StreamReadKind {
     Report,          // puts bytes at the start of the buffer, returns their count
     NoReport,        // returns 0, buffer untouched
     Failure,         // returns -1, buffer untouched
-    RunFlagCleared,  // the shutdown clears runFlag during the read, which returns 0
+    SamplingStopped, // the session's stop begins during the read, which returns 0
     RemoteClosed,    // the shutdown closes the remote during the read, which returns 0
 };
 
@@ -28,7 +28,7 @@ struct StreamRead {
 };
 
 // Decodes a fuzz input into reads. Each read starts with a header byte: bits 0-2
-// the kind (0-3 a report, 4 no report, 5 a failure, 6 runFlag cleared, 7 remote
+// the kind (0-3 a report, 4 no report, 5 a failure, 6 sampling stopped, 7 remote
 // closed). A report then has a length byte; its length is that byte plus bit 3 of
 // the header (0 to 256, cut short by the end of the input; an empty report counts
 // as no report), and its bytes follow. Bits 4-5 may force its ID: 1 gives 0x21,

@@ -14,6 +14,7 @@
 #include "measure_options.h"
 #include "measure_plot.h"
 #include "measure_run.h"
+#include "remote_session.h"
 #include "win32.h"
 
 namespace {
@@ -116,8 +117,8 @@ int Measure(int argc, char** argv) {
     setup.stop = &stopRequested;
     const MeasureResult result = RunMeasurement(setup);
     if (result.start != MeasureStart::Sampling) {
-        return Fail(result.start == MeasureStart::NotFound     ? "Wii-Remote not found."
-                    : result.start == MeasureStart::CannotOpen ? "Wii-Remote cannot open."
+        return Fail(result.start == MeasureStart::NotFound     ? kRemoteNotFoundText
+                    : result.start == MeasureStart::CannotOpen ? kRemoteCannotOpenText
                                                                : error,
                     kExitFailure);
     }

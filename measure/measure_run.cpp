@@ -5,9 +5,7 @@
 
 #include "device_state.h"
 #include "gyro_sampler.h"
-#include "report_channel.h"
-#include "report_protocol.h"
-#include "startup_probe.h"
+#include "remote_session.h"
 
 namespace {
 
@@ -20,8 +18,9 @@ int64_t MsSince(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
 }
 
-// One sample: the read as the sampler makes it, and what the remote last sent.
-MeasureSample TakeMeasureSample(Clock::time_point begun) {
+// One sample as the window program's sampler takes it, and what the remote last
+// sent; whether it saw Home alone is the read's.
+MeasureSample TakeMeasureSample(Clock::time_point begun, bool& homeAlone) {
     const GyroRead read = ReadGyroOnce();
     MeasureSample sample;
     sample.ms = std::chrono::duration_cast<std::chrono::milliseconds>(read.start - begun).count();
@@ -38,6 +37,7 @@ MeasureSample TakeMeasureSample(Clock::time_point begun) {
     sample.accel[2] = deviceState.accelZ;
     sample.buttons[0] = deviceState.buttonByte1;
     sample.buttons[1] = deviceState.buttonByte2;
+    homeAlone = read.homeAlone;
     if (!read.replied) {
         BackOffAfter(read.start);
     }
@@ -83,7 +83,8 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
             end = MeasureEnd::Stopped;
             break;
         }
-        MeasureSample sample = TakeMeasureSample(begun);
+        bool homeAlone = false;
+        MeasureSample sample = TakeMeasureSample(begun, homeAlone);
         sample.number = result.summary.samples;
         if (setup.keepSamples) {
             Keep(sample, setup.keepAtMost, stride, result.samples);
@@ -98,7 +99,7 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
             lastStatus = Clock::now();
             PrintStatus(setup.status, result.summary, MsSince(begun) / 1000.0, gyroNow);
         }
-        if (IsHomeAlone(sample.buttons[1])) {
+        if (homeAlone) {
             end = MeasureEnd::Home;
             break;
         }
@@ -111,35 +112,35 @@ MeasureEnd Sample(const MeasureSetup& setup, MeasureResult& result) {
     return end;
 }
 
+// The measuring run's start as the remote session's start gave it.
+MeasureStart StartOf(SessionStart start) {
+    switch (start) {
+    case SessionStart::Streaming: return MeasureStart::Sampling;
+    case SessionStart::NotFound: return MeasureStart::NotFound;
+    case SessionStart::CannotOpen: return MeasureStart::CannotOpen;
+    case SessionStart::Declined: return MeasureStart::NoCsv;
+    }
+    return MeasureStart::NotFound;
+}
+
 } // namespace
 
 MeasureResult RunMeasurement(const MeasureSetup& setup) {
     MeasureResult result;
-    deviceState.hidHandle = OpenHidHandle(kRemoteVendorId, kRemoteProductId);
-    if (deviceState.hidHandle == HID_NO_DEVICE) {
-        result.start = MeasureStart::NotFound;
+    // The CSV file is opened once the remote streams, before its LEDs are lit.
+    std::function<bool()> openCsv;
+    if (setup.openCsv) {
+        openCsv = [&setup, &result] {
+            result.csv = setup.openCsv();
+            return result.csv != nullptr;
+        };
+    }
+    result.start = StartOf(OpenSession(nullptr, openCsv));
+    if (result.start != MeasureStart::Sampling) {
         return result;
     }
-    SetReportingMode(0x00, kModeButtonsAccel);
-    if (!ProbeRemote()) {
-        StopProbeThread();
-        CloseRemote();
-        result.start = MeasureStart::CannotOpen;
-        return result;
-    }
-    result.csv = setup.openCsv ? setup.openCsv() : nullptr;
-    if (setup.openCsv && result.csv == nullptr) {
-        WaitForProbeToLeave(kProbeLeaveLimitMs);
-        ReleaseRemote();
-        result.start = MeasureStart::NoCsv;
-        return result;
-    }
-    result.start = MeasureStart::Sampling;
-    SetLeds(kLedsAll);
-    WaitForProbeToLeave(kProbeLeaveLimitMs);
-    deviceState.runFlag = 1;
+    TakeOverReports();
     result.end = Sample(setup, result);
-    deviceState.runFlag = 0;
-    ReleaseRemote();
+    EndSession();
     return result;
 }

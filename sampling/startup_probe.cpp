@@ -15,7 +15,7 @@ constexpr uintptr_t kThreadStartFailed = static_cast<uintptr_t>(-1);
 
 bool ProbeRemote() {
     deviceState.accelX = 0;
-    deviceState.runFlag = 1;
+    deviceState.probeRunning = 1;
     // The thread counts as inside its loop from its start, so that a stop that comes
     // before it is first scheduled still waits for it.
     deviceState.probeActive = 1;
@@ -25,12 +25,12 @@ bool ProbeRemote() {
     }
     deviceState.probeThread = thread;
     WaitMilliseconds(kProbeWindowMs);
-    deviceState.runFlag = 0;
+    deviceState.probeRunning = 0;
     return deviceState.accelX != 0;
 }
 
 void ProbeThread(void*) {
-    while (deviceState.runFlag != 0) {
+    while (deviceState.probeRunning != 0) {
         deviceState.probeActive = 1;
         PollDataReport();
         Sleep(kProbePollPauseMs);
@@ -42,7 +42,7 @@ void StopProbeThread() {
     if (deviceState.probeActive != 1) {
         return;
     }
-    deviceState.runFlag = 0;
+    deviceState.probeRunning = 0;
     WaitForProbeToLeave(kProbeLeaveLimitMs);
 }
 

@@ -11,10 +11,10 @@ constexpr int kProbeLeaveLimitMs = 1000;
 // whether a nonzero X acceleration was decoded meanwhile. Run on the UI thread.
 bool ProbeRemote();
 
-// The probe thread's body: polls data reports, one every 100 ms, while runFlag is set.
+// The probe thread's body: polls data reports, one every 100 ms, while probeRunning is set.
 void ProbeThread(void* unused);
 
-// Ends a probe thread that is still inside its loop: clears runFlag and waits (at
+// Ends a probe thread that is still inside its loop: clears probeRunning and waits (at
 // most kProbeLeaveLimitMs) for the thread to leave; its reads are bounded, so it is
 // never killed inside the HID library. A probe that has left already is left alone.
 void StopProbeThread();

@@ -19,7 +19,6 @@ class InputReports : public ::testing::Test {
     void SetUp() override {
         OpenScriptedRemote();
         deviceState.buttonByte2 = deviceState.accelX = deviceState.accelY = deviceState.accelZ = kBefore;
-        deviceState.runFlag = 1;
     }
 
     static Bytes Decoded() {
@@ -177,7 +176,7 @@ TEST_F(InputReports, ShutdownDuringTheWaitEndsItWithoutFurtherReads) {
         const char* name;
         void (*shutdown)();
     } cases[] = {
-        {"run flag cleared", [] { deviceState.runFlag = 0; }},
+        {"sampling stopped", [] { deviceState.samplingStopped = 1; }},
         {"remote closed", [] { CloseRemote(); }},
     };
     for (const auto& c : cases) {

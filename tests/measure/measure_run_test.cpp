@@ -24,10 +24,7 @@ TEST(MeasureRun, StartsAndEndsAsTheRemoteAndTheRunSay) {
     const Case cases[] = {
         {"gyro_bias=7;latency=500", 0.5, 0, MeasureStart::Sampling, MeasureEnd::Time, kRelease},
         {"home=900", 30, 0, MeasureStart::Sampling, MeasureEnd::Home, kRelease},
-        {"home=900;accel_low=0,1,1", 30, 0, MeasureStart::Sampling, MeasureEnd::Home, kRelease},
-        {"buttons=00,88@0", 1.5, 0, MeasureStart::Sampling, MeasureEnd::Time, kRelease},
         {"", 30, 900, MeasureStart::Sampling, MeasureEnd::Stopped, kRelease},
-        {"present=0", 1, 0, MeasureStart::NotFound, MeasureEnd::Time, {"open-failed"}},
         {"stream=0", 1, 0, MeasureStart::CannotOpen, MeasureEnd::Time, {kModeAccel, "close"}},
     };
     for (const Case& c : cases) {

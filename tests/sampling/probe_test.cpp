@@ -77,15 +77,4 @@ TEST(StartupProbe, AProbeBlockedInAReadIsStoppedBeforeTheDeviceCloses) {
     EXPECT_TRUE(SimMisuse().empty());
 }
 
-TEST(StartupProbe, AProbeThatHasLeftItsLoopIsLeftAlone) {
-    OpenStreamingRemote("");
-    ASSERT_TRUE(ProbeRemote());
-    ASSERT_TRUE(WaitForProbeToLeave(kProbeLeaveLimitMs));
-    deviceState.runFlag = 1;  // as the sampler sets it later
-    StopProbeThread();
-    EXPECT_EQ(deviceState.runFlag, 1);
-    deviceState.runFlag = 0;
-    CloseRemote();
-}
-
 } // namespace

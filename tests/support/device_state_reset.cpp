@@ -1,19 +1,16 @@
 #include "device_state_reset.h"
 
-#include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "device_state.h"
 
+// Builds the record anew in place: value-initialisation zeroes every field, those
+// added later too, so the reset cannot leave one behind. Ending the old record
+// without its destructor is sound only while it has nothing to release.
+static_assert(std::is_trivially_destructible_v<DeviceState>,
+              "DeviceState must hold nothing to release for the reset to rebuild it");
+
 void ResetDeviceState() {
-    DeviceState& s = deviceState;
-    s.hidHandle = 0;
-    std::memset(s.inputReport, 0, sizeof s.inputReport);
-    std::memset(s.outputReport, 0, sizeof s.outputReport);
-    s.readOutWord = s.writeOutWord = 0;
-    s.buttonByte1 = s.buttonByte2 = s.accelX = s.accelY = s.accelZ = 0;
-    s.gyroValue = 0;
-    s.runFlag = s.probeActive = 0;
-    s.probeThread = 0;
-    s.mainWindow = nullptr;
-    s.remoteClosed = s.shutdownBegun = 0;
+    new (&deviceState) DeviceState{};
 }

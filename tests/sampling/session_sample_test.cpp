@@ -1,11 +1,10 @@
-// A remote that fails every read at once: the sampler keeps its last reading and
-// backs off instead of flooding the remote with requests.
+// One sample as the remote session takes it, against the scripted library: whether
+// it saw Home alone, and the back-off of a sampler whose remote fails every read.
 #include <gtest/gtest.h>
 
 #include "device_state.h"
-#include "device_state_reset.h"
 #include "gyro_sampler.h"
-#include "report_protocol.h"
+#include "remote_session.h"
 #include "scripted_hid.h"
 #include "wait_milliseconds.h"
 #include "win32.h"
@@ -13,6 +12,37 @@
 #include "wait_until.h"
 
 namespace {
+
+// A data report 0x31 with the two button bytes and the accelerations at rest.
+Bytes ButtonsReport(uint8_t byte1, uint8_t byte2) {
+    return {0x31, byte1, byte2, 0x80, 0x80, 0x98};
+}
+
+// Home alone is the Home bit with none of Two, One, B, A and Minus, whatever the
+// accelerometer's low bits (bits 5 and 6) and byte 1 hold. Home alone ends the run
+// in every program, which asks the sample.
+TEST(SessionSample, SeesHomeOnlyWhenItIsDownAlone) {
+    const struct {
+        uint8_t byte1, byte2;
+        bool homeAlone;
+    } cases[] = {
+        {0x00, 0x80, true},  // Home alone
+        {0x00, 0xE0, true},  // a remote lying still with Y's and Z's low bits at 1
+        {0x60, 0xE8, false}, // Home with A, whatever the low bits
+        {0x04, 0x80, true},  // a byte-1 button does not keep Home alone from ending it
+        {0x08, 0x00, false}, // a byte-1 button alone
+        {0x00, 0x88, false}, // Home with A
+        {0x00, 0x90, false}, // Home with minus
+        {0x00, 0x00, false},
+    };
+    for (const auto& c : cases) {
+        OpenScriptedRemote();
+        ScriptedHidQueue({Report(ButtonsReport(c.byte1, c.byte2)), Report(ReadReply(0x00, 0x64))});
+        const GyroRead read = ReadGyroOnce();
+        EXPECT_TRUE(read.replied);
+        EXPECT_EQ(read.homeAlone, c.homeAlone) << std::hex << int(c.byte1) << " " << int(c.byte2);
+    }
+}
 
 TEST(SamplerBackOff, AFailingRemoteGetsAtMostOneRequestPerReportPeriod) {
     Win32TestReset();
@@ -23,8 +53,7 @@ TEST(SamplerBackOff, AFailingRemoteGetsAtMostOneRequestPerReportPeriod) {
 
     ASSERT_NE(_beginthread(SamplerThread, 0, nullptr), static_cast<uintptr_t>(-1));
     WaitMilliseconds(1000);  // the start delay, then about half a second of failures
-    StopSampling();
-    ReleaseRemote();
+    EndSession();
     ASSERT_TRUE(Win32TestWaitForThreads(ScaledMs(2000)));
 
     // The read requests after the one that found the reply: each sample without a
