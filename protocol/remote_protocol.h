@@ -149,6 +149,7 @@ constexpr std::array<uint8_t, OutputReportLength(kReportReadRequest)> kGyroReadR
 constexpr size_t kReplyErrorByte = 3;
 constexpr size_t kReplyAddressByte = 4;
 constexpr size_t kReplyDataByte = 6;
+constexpr uint8_t kReplyErrorBits = 0x0F;
 
 // A 0x22 acknowledgement: byte 3 names the report acknowledged, byte 4 its error code.
 constexpr size_t kAcknowledgedReportByte = 3;

@@ -49,7 +49,7 @@ GyroRead ReadGyroOnce() {
     const auto requested = std::chrono::steady_clock::now();
     read.replied = ReadGyroRegister(read.high, read.low);
     // The reply is still in the buffer: this thread is the one reading reports.
-    read.error = read.replied ? deviceState.inputReport[3] & 0x0F : 0;
+    read.error = read.replied ? deviceState.inputReport[kReplyErrorByte] & kReplyErrorBits : 0;
     read.replyUs = std::chrono::duration_cast<std::chrono::microseconds>(
                        std::chrono::steady_clock::now() - requested)
                        .count();

@@ -101,7 +101,7 @@ SimReadResult SimReadMemory(const SimRemoteParts& parts, const SimMemoryAccess& 
                             uint16_t registerValue, uint8_t gyroError) {
     SimReadResult result{0, {}};
     if (SimIsGyroRegisterRead(access)) {
-        result.error = gyroError & 0x0F;
+        result.error = gyroError & kReplyErrorBits;
         result.data[0] = static_cast<uint8_t>(registerValue >> 8);
         if (access.size >= 2) {
             result.data[1] = static_cast<uint8_t>(registerValue);

@@ -207,7 +207,7 @@ SimReport SimBuildReadReply(const SimMemoryAccess& request, SimButtons buttons,
     reply.bytes[0] = kReportReadReply;
     reply.bytes[1] = buttons.byte1;
     reply.bytes[2] = buttons.byte2;
-    reply.bytes[kReplyErrorByte] = static_cast<uint8_t>(((size - 1) << 4) | (result.error & 0x0F));
+    reply.bytes[kReplyErrorByte] = static_cast<uint8_t>(((size - 1) << 4) | (result.error & kReplyErrorBits));
     reply.bytes[kReplyAddressByte] = static_cast<uint8_t>(request.address >> 8);
     reply.bytes[kReplyAddressByte + 1] = static_cast<uint8_t>(request.address);
     if (result.error == 0 || SimIsGyroRegisterRead(request)) {

@@ -46,7 +46,7 @@ void PrintReport(long long ms, const uint8_t* report, int32_t length) {
         std::printf(" %02X", report[i]);
     }
     if (report[0] == kReportReadReply && length > static_cast<int32_t>(kReplyDataByte + 1)) {
-        std::printf("  (read reply: error %X, register %02X%02X)", report[kReplyErrorByte] & 0x0F,
+        std::printf("  (read reply: error %X, register %02X%02X)", report[kReplyErrorByte] & kReplyErrorBits,
                     report[kReplyDataByte], report[kReplyDataByte + 1]);
     }
     std::printf("\n");
