@@ -29,7 +29,6 @@ namespace win32_layer {
 namespace {
 
 std::atomic<uintptr_t> nextSerial{kFirstSerial};
-thread_local DWORD lastError = ERROR_SUCCESS;
 
 // The named mutexes of this process, beside the lock that guards them. Never
 // destroyed, so threads still running at exit find it intact.
@@ -185,14 +184,6 @@ void ResetKernelObjects() {
 } // namespace win32_layer
 
 using namespace win32_layer;
-
-DWORD WINAPI GetLastError(void) {
-    return lastError;
-}
-
-void WINAPI SetLastError(DWORD code) {
-    lastError = code;
-}
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     HANDLE handle = reinterpret_cast<HANDLE>(NewHandleValue(HandleKind::Mutex));

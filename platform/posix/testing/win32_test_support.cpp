@@ -13,7 +13,7 @@
 #include "cairo_gdi.h"
 #include "display.h"
 #include "kernel.h"
-#include "layer_state.h"
+#include "layer_reset.h"
 #include "message_box.h"
 #include "message_queue.h"
 #include "window_table.h"
