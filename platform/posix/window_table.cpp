@@ -87,6 +87,23 @@ struct NewWindow {
     bool dialog = false;        // a fixed-size dialog box rather than a main window
 };
 
+// Takes the window out of the table and off its display; sends to it that are still
+// queued return 0. Nothing happens when the layer was reset meanwhile.
+void ForgetWindow(HWND window, const Display* display) {
+    RecordRef record;
+    {
+        std::lock_guard hold(LayerLock());
+        auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
+        if (found == Layer().windows.end()) {
+            return;
+        }
+        record = found->second;
+        Layer().windows.erase(found);
+        CancelSendsToWindowLocked(window);
+    }
+    display->destroyWindow(window);
+}
+
 // Creates a window; the shared body of CreateWindowExA and CreateInternalWindow.
 HWND CreateWindowOfClass(const NewWindow& wanted) {
     const char* className = wanted.className;
@@ -153,7 +170,8 @@ HWND CreateWindowOfClass(const NewWindow& wanted) {
                          className,
                          0};
     if (CallWindowProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
-        DestroyWindow(window);
+        // As on Windows, a window whose creation failed gets no WM_DESTROY.
+        ForgetWindow(window, display);
         return nullptr;
     }
     if ((wanted.style & WS_VISIBLE) != 0) {
@@ -536,18 +554,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     }
     display->showWindow(window, false);
     CallWindowProcedure(window, WM_DESTROY, 0, 0);
-    RecordRef record;
-    {
-        std::lock_guard hold(LayerLock());
-        auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
-        if (found == Layer().windows.end()) {
-            return TRUE; // the layer was reset meanwhile
-        }
-        record = found->second;
-        Layer().windows.erase(found);
-        CancelSendsToWindowLocked(window);
-    }
-    display->destroyWindow(window);
+    ForgetWindow(window, display);
     return TRUE;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ using MessageHandler = std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)>
 void SetMessageHandler(MessageHandler handler);
 // Records a check made in the middle of an action.
 void ExpectInAction(bool holds, const char* what);
+// Whether the tables are checked against Windows' own user32 rather than our layer.
+bool OnWindows();
 
 // The class whose procedure records the messages, and one that does not exist.
 inline constexpr const char* kTestClass = "test-wnd";
@@ -88,7 +91,7 @@ inline const std::vector<CreationCase>& CreationCases() {
          },
          kTestClass,
          false,
-         {"WM_CREATE", "WM_DESTROY"}},
+         {"WM_CREATE"}},
         {"creation made to fail", [] { FailNextCreateWindow(); }, kTestClass, false, {}},
         {"unknown class", [] {}, kMissingClass, false, {}},
     };
@@ -96,12 +99,20 @@ inline const std::vector<CreationCase>& CreationCases() {
 }
 
 // Something done to a created window, what the procedure gets meanwhile, and
-// whether the window still exists afterwards.
+// whether the window still exists afterwards. Where our layer knowingly departs
+// from Windows, onWindows is what Windows gives: Windows erases a window that
+// ShowWindow shows at once, inside the call, where the layer leaves the erase to
+// the WM_PAINT that follows (the program draws its whole client area on every
+// paint, so the pixels are the same); and InvalidateRect(NULL) repaints every
+// window on Windows, where the layer refuses it (the program never calls it so).
 struct OrderCase {
     const char* name;
     std::function<void(HWND)> act;
     Sequence expected;
     bool survives;
+    std::optional<Sequence> onWindows = std::nullopt;
+
+    const Sequence& Expected() const { return OnWindows() && onWindows ? *onWindows : expected; }
 };
 
 inline const std::vector<OrderCase>& OrderCases() {
@@ -114,7 +125,8 @@ inline const std::vector<OrderCase>& OrderCases() {
              DispatchPending();
          },
          {"WM_PAINT", "WM_ERASEBKGND"},
-         true},
+         true,
+         Sequence{"WM_ERASEBKGND", "WM_PAINT"}},
         {"UpdateWindow on a hidden window paints nothing",
          [](HWND w) {
              InvalidateRect(w, nullptr, TRUE);
@@ -131,7 +143,8 @@ inline const std::vector<OrderCase>& OrderCases() {
              DispatchPending();
          },
          {"WM_PAINT", "WM_ERASEBKGND"},
-         true},
+         true,
+         Sequence{"WM_ERASEBKGND", "WM_PAINT"}},
         {"InvalidateRect without erase paints without WM_ERASEBKGND",
          [](HWND w) {
              ShowWindow(w, SW_SHOW);
@@ -140,16 +153,19 @@ inline const std::vector<OrderCase>& OrderCases() {
              DispatchPending();
          },
          {"WM_PAINT", "WM_ERASEBKGND", "WM_PAINT"},
-         true},
+         true,
+         Sequence{"WM_ERASEBKGND", "WM_PAINT", "WM_PAINT"}},
         {"InvalidateRect with a null window invalidates nothing",
          [](HWND w) {
              ShowWindow(w, SW_SHOW);
              UpdateWindow(w);
-             ExpectInAction(!InvalidateRect(nullptr, nullptr, TRUE), "InvalidateRect(NULL) fails");
+             ExpectInAction(InvalidateRect(nullptr, nullptr, TRUE) == (OnWindows() ? TRUE : FALSE),
+                            "InvalidateRect(NULL) fails on the layer, repaints all on Windows");
              DispatchPending();
          },
          {"WM_PAINT", "WM_ERASEBKGND"},
-         true},
+         true,
+         Sequence{"WM_ERASEBKGND", "WM_PAINT", "WM_ERASEBKGND", "WM_PAINT"}},
         {"a sent WM_DESTROY destroys nothing", [](HWND w) { SendMessageA(w, WM_DESTROY, 0, 0); },
          {"WM_DESTROY"}, true},
         {"WM_CLOSE through DefWindowProcA destroys the window",
@@ -171,7 +187,8 @@ inline const std::vector<OrderCase>& OrderCases() {
              DispatchPending();
          },
          {"WM_PAINT", "WM_ERASEBKGND", "WM_CLOSE", "WM_DESTROY"},
-         false},
+         false,
+         Sequence{"WM_ERASEBKGND", "WM_PAINT", "WM_CLOSE", "WM_DESTROY"}},
         {"Esc arrives as WM_KEYDOWN with VK_ESCAPE, then its WM_CHAR",
          [](HWND w) {
              PressKey(w, VK_ESCAPE);

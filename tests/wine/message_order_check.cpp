@@ -88,7 +88,7 @@ void CheckOrder() {
         HWND window = CreateTestWindow(kTestClass);
         TakeMessageLog();
         test.act(window);
-        CheckSequence(test.name, "messages", test.expected, TakeMessageLog());
+        CheckSequence(test.name, "messages", test.Expected(), TakeMessageLog());
         const bool exists = IsWindow(window) != FALSE;
         Check(exists == test.survives, test.name, test.survives, exists);
         DestroyWindow(window);
@@ -159,6 +159,10 @@ void FailNextCreateWindow() {
 
 void SetMessageHandler(MessageHandler handler) {
     messageHandler = std::move(handler);
+}
+
+bool OnWindows() {
+    return true;
 }
 
 void ExpectInAction(bool holds, const char* what) {
