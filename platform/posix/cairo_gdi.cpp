@@ -13,7 +13,6 @@
 #include <tuple>
 #include <vector>
 
-#include "display.h"
 #include "frame_damage.h"
 #include "gdi_lines.h"
 #include "handles.h"

@@ -28,7 +28,6 @@
 namespace win32_layer {
 namespace {
 
-std::atomic<uintptr_t> nextSerial{kFirstSerial};
 
 // The named mutexes of this process, beside the lock that guards them. Never
 // destroyed, so threads still running at exit find it intact.
@@ -152,10 +151,6 @@ void* RunThread(void* raw) {
 }
 
 } // namespace
-
-uintptr_t NewHandleValue(HandleKind kind) {
-    return (nextSerial.fetch_add(1) << 4) | static_cast<uintptr_t>(kind);
-}
 
 int RunningThreadCount() {
     std::lock_guard hold(Threads().lock);

@@ -120,7 +120,7 @@ HWND CreateWindowOfClass(const NewWindow& wanted) {
         }
         windowClass = found->second;
     }
-    const Display* display = ActiveDisplay();
+    const Display* display = DisplayForWindows();
     if (display == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -289,6 +289,12 @@ void RegisterInternalClass(const char* className, WNDPROC procedure, HBRUSH back
     if (Layer().classes.count(key) == 0) {
         Layer().classes[key] = WindowClass{className, 0, procedure, background};
     }
+}
+
+const Display* DisplayForWindows() {
+    static const DisplayEvents events{DeliverKeyDown, DeliverCloseRequest, DeliverMouseButton,
+                                      DeliverExpose, DeliverResize};
+    return ActiveDisplay(events);
 }
 
 bool DeliverKeyDown(HWND window, UINT virtualKey) {

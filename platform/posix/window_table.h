@@ -8,12 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "display.h"
 #include "win32.h"
 
 namespace win32_layer {
 
 // Whether the window exists (it may belong to any thread).
 bool WindowExists(HWND window);
+// The display of the process, opened on first use with the window table as the
+// receiver of its events (display.h); null when none can be opened.
+const Display* DisplayForWindows();
+
+// What a display delivers; each posts to the window's thread and wakes it.
+// Stale windows are ignored (false).
+bool DeliverKeyDown(HWND window, UINT virtualKey);
+bool DeliverCloseRequest(HWND window);
+bool DeliverMouseButton(HWND window, UINT message, int x, int y);
+// The display lost the window's contents: invalidate it with erase.
+bool DeliverExpose(HWND window);
+// The user resized the window: the next paint uses the new client size.
+bool DeliverResize(HWND window, int width, int height);
 // Creates a window for the layer's own use (the message box): the same as
 // CreateWindowExA, but left out of the GDI log. The class must be registered.
 HWND CreateInternalWindow(const char* className, const char* caption, int width, int height);
