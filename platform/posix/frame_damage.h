@@ -58,8 +58,8 @@ PixelRect CoveringRect(cairo_surface_t* surface, double left, double top, double
 // rect, then notes rect as drawn. draw returns nothing, or a content other than 0
 // when rect now holds exactly that content (a kept label, text_cache.h) and
 // nothing else.
-template <typename Draw> void DrawWithin(cairo_surface_t* surface, const PixelRect& rect,
-                                         Draw&& draw);
+template <typename Draw>
+void DrawWithin(cairo_surface_t* surface, const PixelRect& rect, Draw&& draw);
 
 // The first pixel of each row of an image surface: rows[y][x] is pixel (x, y).
 struct PixelRows {
@@ -72,8 +72,8 @@ struct PixelRows {
 
 // The same for a call that sets the pixels of rect itself: write gets the
 // surface's rows, and cairo learns of the change.
-template <typename Write> void SetPixelsWithin(cairo_surface_t* surface, const PixelRect& rect,
-                                               Write&& write);
+template <typename Write>
+void SetPixelsWithin(cairo_surface_t* surface, const PixelRect& rect, Write&& write);
 
 // Before a drawing call that may change any pixel of the surface: does every
 // waiting fill and forgets what the surface knew.
@@ -104,8 +104,8 @@ FrameChanges TakeChanges(cairo_surface_t* surface);
 void DrawWithinSteps(cairo_surface_t* surface, const PixelRect& rect, uint64_t (*draw)(void*),
                      void* data);
 
-template <typename Draw> void DrawWithin(cairo_surface_t* surface, const PixelRect& rect,
-                                         Draw&& draw) {
+template <typename Draw>
+void DrawWithin(cairo_surface_t* surface, const PixelRect& rect, Draw&& draw) {
     DrawWithinSteps(
         surface, rect,
         [](void* data) -> uint64_t {
@@ -120,15 +120,15 @@ template <typename Draw> void DrawWithin(cairo_surface_t* surface, const PixelRe
         &draw);
 }
 
-template <typename Write> void SetPixelsWithin(cairo_surface_t* surface, const PixelRect& rect,
-                                               Write&& write) {
+template <typename Write>
+void SetPixelsWithin(cairo_surface_t* surface, const PixelRect& rect, Write&& write) {
     DrawWithin(surface, rect, [&] {
         cairo_surface_flush(surface);
         const PixelRows rows{cairo_image_surface_get_data(surface),
                              cairo_image_surface_get_stride(surface)};
         const auto marked = [&] {
-            cairo_surface_mark_dirty_rectangle(surface, rect.left, rect.top,
-                                               rect.right - rect.left, rect.bottom - rect.top);
+            cairo_surface_mark_dirty_rectangle(surface, rect.left, rect.top, rect.right - rect.left,
+                                               rect.bottom - rect.top);
         };
         if constexpr (std::is_void_v<decltype(write(rows))>) {
             write(rows);

@@ -28,7 +28,6 @@
 namespace win32_layer {
 namespace {
 
-
 // The named mutexes of this process, beside the lock that guards them. Never
 // destroyed, so threads still running at exit find it intact.
 struct NamedMutexes {

@@ -83,11 +83,11 @@ struct WindowClass {
 };
 
 struct LayerState {
-    std::mutex lock;                             // guards all below
-    std::map<uintptr_t, RecordRef> windows;      // by handle value, oldest first
-    std::map<std::string, WindowClass> classes;  // by lower-case name
-    std::vector<QueueRef> queues;                // every live queue
-    ATOM nextAtom = 0xC000;                      // the next class's atom
+    std::mutex lock;                            // guards all below
+    std::map<uintptr_t, RecordRef> windows;     // by handle value, oldest first
+    std::map<std::string, WindowClass> classes; // by lower-case name
+    std::vector<QueueRef> queues;               // every live queue
+    ATOM nextAtom = 0xC000;                     // the next class's atom
 };
 
 // The one layer state. Never destroyed, so threads still running at exit find it

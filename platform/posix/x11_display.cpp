@@ -45,7 +45,7 @@ struct X11Connection {
     Atom netWmWindowTypeDialog = 0;
     std::map<HWND, X11Window> windows;
     std::map<Window, HWND> handles; // the layer's window of each X window
-    DisplayEvents events{};          // where the events go
+    DisplayEvents events{};         // where the events go
 };
 // The connection beside the X lock, which guards it: Xlib is only called with the
 // lock held. Never destroyed, so threads still running at exit find it intact.

@@ -166,8 +166,10 @@ inline const std::vector<OrderCase>& OrderCases() {
          {"WM_PAINT", "WM_ERASEBKGND"},
          true,
          Sequence{"WM_ERASEBKGND", "WM_PAINT", "WM_ERASEBKGND", "WM_PAINT"}},
-        {"a sent WM_DESTROY destroys nothing", [](HWND w) { SendMessageA(w, WM_DESTROY, 0, 0); },
-         {"WM_DESTROY"}, true},
+        {"a sent WM_DESTROY destroys nothing",
+         [](HWND w) { SendMessageA(w, WM_DESTROY, 0, 0); },
+         {"WM_DESTROY"},
+         true},
         {"WM_CLOSE through DefWindowProcA destroys the window",
          [](HWND w) { SendMessageA(w, WM_CLOSE, 0, 0); },
          {"WM_CLOSE", "WM_DESTROY"},
@@ -222,12 +224,12 @@ inline const std::vector<OrderCase>& OrderCases() {
 // procedure gets meanwhile, and whether a paint is still due after the quit.
 struct RetrievalCase {
     const char* name;
-    MessageHandler handler;                 // the procedure's own handling, or null
-    std::function<void(HWND)> prepare;      // run on a fresh window before the loop
-    Sequence retrieved;                     // what GetMessageA returned, the quit last
-    int exitCode;                           // the quit's wParam
-    std::vector<std::string> handled;       // what the procedure got, or nothing to check
-    bool paintDue;                          // the next GetMessageA returns its WM_PAINT
+    MessageHandler handler;            // the procedure's own handling, or null
+    std::function<void(HWND)> prepare; // run on a fresh window before the loop
+    Sequence retrieved;                // what GetMessageA returned, the quit last
+    int exitCode;                      // the quit's wParam
+    std::vector<std::string> handled;  // what the procedure got, or nothing to check
+    bool paintDue;                     // the next GetMessageA returns its WM_PAINT
 };
 
 inline const std::vector<RetrievalCase>& RetrievalCases() {

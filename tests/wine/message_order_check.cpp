@@ -4,6 +4,7 @@
 // against actual, and exits with the number of failures.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "message_order_tables.h"
@@ -64,8 +65,8 @@ LRESULT CALLBACK FailCreation(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 HWND CreateTestWindow(const char* className) {
-    return CreateWindowExA(0, className, "caption", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
-                           nullptr, nullptr, nullptr, nullptr);
+    return CreateWindowExA(0, className, "caption", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr,
+                           nullptr, nullptr, nullptr);
 }
 
 void CheckCreation() {
