@@ -39,11 +39,10 @@ extern "C" int32_t __wrap_WriteReport(HidHandle handle, uint8_t* buffer, uint32_
     return __real_WriteReport(handle, buffer, outWord);
 }
 
-// EndPaint has C++ linkage in the POSIX layer, so it is wrapped by its mangled name.
-extern "C" BOOL __real__Z8EndPaintP6HWND__PK14tagPAINTSTRUCT(HWND window, const PAINTSTRUCT* paint);
-extern "C" BOOL __wrap__Z8EndPaintP6HWND__PK14tagPAINTSTRUCT(HWND window, const PAINTSTRUCT* paint) {
+extern "C" BOOL __real_EndPaint(HWND window, const PAINTSTRUCT* paint);
+extern "C" BOOL __wrap_EndPaint(HWND window, const PAINTSTRUCT* paint) {
     ++paints;
-    return __real__Z8EndPaintP6HWND__PK14tagPAINTSTRUCT(window, paint);
+    return __real_EndPaint(window, paint);
 }
 
 namespace {

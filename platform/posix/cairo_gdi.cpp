@@ -13,7 +13,6 @@
 #include <tuple>
 #include <vector>
 
-#include "display.h"
 #include "frame_damage.h"
 #include "gdi_lines.h"
 #include "handles.h"
@@ -272,15 +271,16 @@ void DrawText(cairo_t* cr, const GdiObject& font, int x, int y, const std::strin
                      std::max(boxRight, inkLeft + textExtents.width),
                      std::max<double>(y + cellHeight, inkTop + textExtents.height), kTextMargin);
     const std::optional<COLORREF> background = PlainColour(surface, drawn);
-    PrepareToDraw(surface, drawn);
-    SetColour(cr, kTextBox);
-    cairo_rectangle(cr, x, y, boxRight - x, cellHeight);
-    cairo_fill(cr);
-    SetColour(cr, kTextInk);
-    cairo_move_to(cr, x, baseline);
-    cairo_show_text(cr, utf8.c_str());
+    DrawWithin(surface, drawn, [&] {
+        SetColour(cr, kTextBox);
+        cairo_rectangle(cr, x, y, boxRight - x, cellHeight);
+        cairo_fill(cr);
+        SetColour(cr, kTextInk);
+        cairo_move_to(cr, x, baseline);
+        cairo_show_text(cr, utf8.c_str());
+        return background ? KeepText(surface, key, *background, drawn) : 0;
+    });
     cairo_restore(cr);
-    NoteDrawn(surface, drawn, background ? KeepText(surface, key, *background, drawn) : 0);
 }
 
 } // namespace

@@ -24,13 +24,13 @@ ChosenDisplay& Chosen() {
 
 } // namespace
 
-const Display* ActiveDisplay() {
+const Display* ActiveDisplay(const DisplayEvents& events) {
     std::lock_guard hold(Chosen().lock);
     DisplayChoice& choice = Chosen().choice;
     if (!choice.tried) {
         choice.tried = true;
         const Display* display = choice.headless ? &headlessDisplay : &x11Display;
-        choice.active = display->open() ? display : nullptr;
+        choice.active = display->open(events) ? display : nullptr;
     }
     return choice.active;
 }

@@ -1,7 +1,8 @@
 // The display under the windows: X11 when a display can be opened, or the headless
 // display that tests choose. One table of functions per display; the rest of the
-// layer calls only through it, and never with the layer lock held. Internal to
-// platform/posix.
+// layer calls only through it, and never with the layer lock held. A display
+// knows nothing of the layer above it: it hands its events to the table of
+// functions it was opened with (the window table's). Internal to platform/posix.
 #ifndef TOBRISK_PLATFORM_DISPLAY_H
 #define TOBRISK_PLATFORM_DISPLAY_H
 
@@ -31,10 +32,23 @@ struct Frame {
     std::vector<PixelRect> rects; // else only these rectangles differ
 };
 
+// Where a display hands what happens to its windows: the window table's calls,
+// which post to the window's thread and wake it. Each returns false, having done
+// nothing, for a stale window.
+struct DisplayEvents {
+    bool (*keyDown)(HWND window, UINT virtualKey);
+    bool (*closeRequest)(HWND window);
+    bool (*mouseButton)(HWND window, UINT message, int x, int y);
+    bool (*expose)(HWND window);                        // contents lost: invalidate with erase
+    bool (*resize)(HWND window, int width, int height); // the next paint uses the new size
+};
+
 // One display. Every function is thread-safe.
 struct Display {
     const char* name; // "x11" or "headless"
-    bool (*open)();   // false when unavailable
+    // Opens the display, which hands its events to events from now on; false when
+    // unavailable.
+    bool (*open)(const DisplayEvents& events);
     void (*close)();  // drops every window too
     int (*eventFd)(); // readable on events; -1: none
     // Delivers the events that have arrived; reads the connection for them only when
@@ -50,25 +64,15 @@ struct Display {
 extern const Display x11Display;
 extern const Display headlessDisplay;
 
-// The display of the process, opened on first use: headless when it was chosen,
-// else X11; null when X11 cannot be opened.
-const Display* ActiveDisplay();
+// The display of the process, opened on first use with the events' receiver:
+// headless when it was chosen, else X11; null when X11 cannot be opened.
+const Display* ActiveDisplay(const DisplayEvents& events);
 // The display if it is open already, else null; never opens one.
 const Display* OpenedDisplay();
 // Closes the display and forgets the choice.
 void ResetDisplay();
 // Chooses the headless display for the windows created from now on.
 void ChooseHeadlessDisplay();
-
-// What a display delivers; each posts to the window's thread and wakes it.
-// Stale windows are ignored (false).
-bool DeliverKeyDown(HWND window, UINT virtualKey);
-bool DeliverCloseRequest(HWND window);
-bool DeliverMouseButton(HWND window, UINT message, int x, int y);
-// The display lost the window's contents: invalidate it with erase.
-bool DeliverExpose(HWND window);
-// The user resized the window: the next paint uses the new client size.
-bool DeliverResize(HWND window, int width, int height);
 
 } // namespace win32_layer
 

@@ -131,6 +131,31 @@ void FillWaiting(cairo_surface_t* surface, SurfaceDamage& damage, const PixelRec
                          damage.waiting.end());
 }
 
+// Before a drawing call that may change the pixels of rect: does the fills still
+// waiting there.
+void PrepareToDraw(cairo_surface_t* surface, const PixelRect& rect) {
+    SurfaceDamage* damage = DamageOf(surface);
+    if (damage != nullptr) {
+        FillWaiting(surface, *damage, &rect);
+    }
+}
+
+// After a drawing call changed at most the pixels of rect, which now hold content
+// when it is not 0.
+void NoteDrawn(cairo_surface_t* surface, const PixelRect& rect, uint64_t content) {
+    SurfaceDamage* damage = DamageOf(surface);
+    if (damage == nullptr || IsEmpty(rect)) {
+        return;
+    }
+    for (Place& place : damage->drawn) {
+        if (Overlap(place.rect, rect)) {
+            place.content = 0;
+        }
+    }
+    AddPlace(damage->drawn, {rect, content});
+    NoteChanged(*damage, rect);
+}
+
 } // namespace
 
 void TrackSurface(cairo_surface_t* surface, COLORREF colour) {
@@ -154,25 +179,10 @@ PixelRect CoveringRect(cairo_surface_t* surface, double left, double top, double
             cut(bottom, height, false)};
 }
 
-void PrepareToDraw(cairo_surface_t* surface, const PixelRect& rect) {
-    SurfaceDamage* damage = DamageOf(surface);
-    if (damage != nullptr) {
-        FillWaiting(surface, *damage, &rect);
-    }
-}
-
-void NoteDrawn(cairo_surface_t* surface, const PixelRect& rect, uint64_t content) {
-    SurfaceDamage* damage = DamageOf(surface);
-    if (damage == nullptr || IsEmpty(rect)) {
-        return;
-    }
-    for (Place& place : damage->drawn) {
-        if (Overlap(place.rect, rect)) {
-            place.content = 0;
-        }
-    }
-    AddPlace(damage->drawn, {rect, content});
-    NoteChanged(*damage, rect);
+void DrawWithinSteps(cairo_surface_t* surface, const PixelRect& rect, uint64_t (*draw)(void*),
+                     void* data) {
+    PrepareToDraw(surface, rect);
+    NoteDrawn(surface, rect, draw(data));
 }
 
 void PrepareToDrawEverywhere(cairo_surface_t* surface) {

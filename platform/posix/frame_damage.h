@@ -11,8 +11,9 @@
 // needs neither its fill nor its glyphs: its pixels are already there. The pixels
 // always come out as if the whole surface had been filled at once.
 //
-// Drawing calls say where they may change pixels (with a margin for anti-aliasing);
-// what a frame changed is the union of those places.
+// Drawing calls say where they may change pixels (with a margin for anti-aliasing)
+// and draw through DrawWithin, which does the waiting fills there first and notes
+// the place afterwards; what a frame changed is the union of those places.
 //
 // A surface is used by its window's thread only (between BeginPaint and EndPaint,
 // and when the frame is published), so nothing here takes a lock. Internal to
@@ -24,6 +25,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "win32.h"
@@ -51,14 +53,27 @@ void TrackSurface(cairo_surface_t* surface, COLORREF colour);
 PixelRect CoveringRect(cairo_surface_t* surface, double left, double top, double right,
                        double bottom, int margin);
 
-// Before a drawing call that may change the pixels of rect: does the fills still
-// waiting there.
-void PrepareToDraw(cairo_surface_t* surface, const PixelRect& rect);
-
-// After a drawing call changed at most the pixels of rect. A content other than 0
-// says that rect now holds exactly that content (a kept label, text_cache.h) and
+// Draws on the surface within rect, the one way a drawing call changes part of it:
+// does the fills still waiting in rect, runs draw, which changes no pixel outside
+// rect, then notes rect as drawn. draw returns nothing, or a content other than 0
+// when rect now holds exactly that content (a kept label, text_cache.h) and
 // nothing else.
-void NoteDrawn(cairo_surface_t* surface, const PixelRect& rect, uint64_t content = 0);
+template <typename Draw>
+void DrawWithin(cairo_surface_t* surface, const PixelRect& rect, Draw&& draw);
+
+// The first pixel of each row of an image surface: rows[y][x] is pixel (x, y).
+struct PixelRows {
+    unsigned char* data;
+    int stride;
+    uint32_t* operator[](int row) const {
+        return reinterpret_cast<uint32_t*>(data + static_cast<size_t>(row) * stride);
+    }
+};
+
+// The same for a call that sets the pixels of rect itself: write gets the
+// surface's rows, and cairo learns of the change.
+template <typename Write>
+void SetPixelsWithin(cairo_surface_t* surface, const PixelRect& rect, Write&& write);
 
 // Before a drawing call that may change any pixel of the surface: does every
 // waiting fill and forgets what the surface knew.
@@ -84,6 +99,47 @@ void FinishPaint(cairo_surface_t* surface);
 
 // What changed since the last call, and starts counting afresh.
 FrameChanges TakeChanges(cairo_surface_t* surface);
+
+// DrawWithin's steps around a draw that returns its content.
+void DrawWithinSteps(cairo_surface_t* surface, const PixelRect& rect, uint64_t (*draw)(void*),
+                     void* data);
+
+template <typename Draw>
+void DrawWithin(cairo_surface_t* surface, const PixelRect& rect, Draw&& draw) {
+    DrawWithinSteps(
+        surface, rect,
+        [](void* data) -> uint64_t {
+            Draw& call = *static_cast<std::remove_reference_t<Draw>*>(data);
+            if constexpr (std::is_void_v<decltype(call())>) {
+                call();
+                return 0;
+            } else {
+                return call();
+            }
+        },
+        &draw);
+}
+
+template <typename Write>
+void SetPixelsWithin(cairo_surface_t* surface, const PixelRect& rect, Write&& write) {
+    DrawWithin(surface, rect, [&] {
+        cairo_surface_flush(surface);
+        const PixelRows rows{cairo_image_surface_get_data(surface),
+                             cairo_image_surface_get_stride(surface)};
+        const auto marked = [&] {
+            cairo_surface_mark_dirty_rectangle(surface, rect.left, rect.top, rect.right - rect.left,
+                                               rect.bottom - rect.top);
+        };
+        if constexpr (std::is_void_v<decltype(write(rows))>) {
+            write(rows);
+            marked();
+        } else {
+            const uint64_t content = write(rows);
+            marked();
+            return content;
+        }
+    });
+}
 
 } // namespace win32_layer
 

@@ -218,17 +218,11 @@ bool SetSpans(cairo_surface_t* surface, int width, COLORREF colour, int fromX, i
         drawn = {std::min(drawn.left, span.left), std::min(drawn.top, span.row),
                  std::max(drawn.right, span.right), std::max(drawn.bottom, span.row + 1)};
     }
-    PrepareToDraw(surface, drawn);
-    cairo_surface_flush(surface);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    for (const SurfaceSpan& span : spans) {
-        auto* line = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(span.row) * stride);
-        std::fill(line + span.left, line + span.right, learned.pixel);
-    }
-    cairo_surface_mark_dirty_rectangle(surface, drawn.left, drawn.top, drawn.right - drawn.left,
-                                       drawn.bottom - drawn.top);
-    NoteDrawn(surface, drawn);
+    SetPixelsWithin(surface, drawn, [&](const PixelRows& rows) {
+        for (const SurfaceSpan& span : spans) {
+            std::fill(rows[span.row] + span.left, rows[span.row] + span.right, learned.pixel);
+        }
+    });
     return true;
 }
 
@@ -282,9 +276,7 @@ void StrokeWithCairo(cairo_t* cr, int width, COLORREF colour, POINT from, POINT 
     const double half = width / 2.0;
     const PixelRect drawn = CoveringRect(surface, std::min(ax, bx) - half, std::min(ay, by) - half,
                                          std::max(ax, bx) + half, std::max(ay, by) + half, 0);
-    PrepareToDraw(surface, drawn);
-    Stroke(cr, width, colour, ax, ay, bx, by);
-    NoteDrawn(surface, drawn);
+    DrawWithin(surface, drawn, [&] { Stroke(cr, width, colour, ax, ay, bx, by); });
 }
 
 } // namespace

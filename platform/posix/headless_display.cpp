@@ -1,6 +1,6 @@
 // The headless display: windows live only in memory (their client surfaces are
 // kept by the window table). No events arrive by themselves: whoever drives it
-// delivers keys, clicks and close requests through display.h as a real display
+// delivers keys, clicks and close requests through window_table.h as a real display
 // would.
 #include "display.h"
 
@@ -8,7 +8,7 @@ namespace win32_layer {
 namespace {
 
 // The headless display is always there.
-bool HeadlessOpen() {
+bool HeadlessOpen(const DisplayEvents&) {
     return true;
 }
 

@@ -28,9 +28,6 @@
 namespace win32_layer {
 namespace {
 
-std::atomic<uintptr_t> nextSerial{kFirstSerial};
-thread_local DWORD lastError = ERROR_SUCCESS;
-
 // The named mutexes of this process, beside the lock that guards them. Never
 // destroyed, so threads still running at exit find it intact.
 struct NamedMutexes {
@@ -154,10 +151,6 @@ void* RunThread(void* raw) {
 
 } // namespace
 
-uintptr_t NewHandleValue(HandleKind kind) {
-    return (nextSerial.fetch_add(1) << 4) | static_cast<uintptr_t>(kind);
-}
-
 int RunningThreadCount() {
     std::lock_guard hold(Threads().lock);
     return Threads().count;
@@ -185,14 +178,6 @@ void ResetKernelObjects() {
 } // namespace win32_layer
 
 using namespace win32_layer;
-
-DWORD WINAPI GetLastError(void) {
-    return lastError;
-}
-
-void WINAPI SetLastError(DWORD code) {
-    lastError = code;
-}
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     HANDLE handle = reinterpret_cast<HANDLE>(NewHandleValue(HandleKind::Mutex));

@@ -251,7 +251,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
         Boxes().texts.push_back(message);
         hold = Boxes().hold;
     }
-    const Display* display = ActiveDisplay();
+    const Display* display = DisplayForWindows();
     if (display == nullptr || (display == &headlessDisplay && !hold)) {
         std::fprintf(stderr, "%s\n", message.c_str());
         std::fflush(stderr);

@@ -3,18 +3,14 @@
 #include "message_queue.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "display.h"
 #include "layer_state.h"
-#include "window_table.h"
 
 namespace win32_layer {
 
@@ -182,17 +178,6 @@ char CharacterOfKey(WPARAM key) {
 
 } // namespace
 
-ThreadQueue::ThreadQueue() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (wakeFd < 0) {
-        std::perror("win32: eventfd");
-        std::abort();
-    }
-}
-
-ThreadQueue::~ThreadQueue() {
-    close(wakeFd);
-}
-
 DWORD MessageTime() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -279,6 +264,20 @@ int PendingSendCount() {
     return static_cast<int>(count);
 }
 
+LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const ThreadQueue* caller = CurrentThreadQueueIfAny();
+    WNDPROC procedure;
+    {
+        std::lock_guard hold(LayerLock());
+        RecordRef record = FindWindowLocked(window);
+        if (!record || !OwnedByCallerLocked(*record, caller)) {
+            return 0;
+        }
+        procedure = record->procedure;
+    }
+    return procedure(window, message, wParam, lParam);
+}
+
 void ResetQueuesLocked() {
     for (auto& queue : Layer().queues) {
         RetireLocked(*queue);
@@ -324,15 +323,15 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     QueueRef owner;
     {
-        std::lock_guard hold(LayerLock());
-        owner = WindowOwnerLocked(window);
-        if (owner && owner->dead) {
-            owner = nullptr;
+        LockedWindow locked = LockWindow(window);
+        if (!locked.record) {
+            return 0;
         }
-    }
-    if (!owner) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
+        if (locked.record->owner->dead) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        owner = locked.record->owner;
     }
     if (owner.get() == CurrentThreadQueueIfAny()) {
         return CallWindowProcedure(window, message, wParam, lParam);

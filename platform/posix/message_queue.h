@@ -1,35 +1,14 @@
 // Message queues of the layer: one per thread that uses messages, with its posted
 // messages, the messages other threads send it, its quit request and a wake-up
-// descriptor. Internal to platform/posix.
+// descriptor (ThreadQueue, layer_state.h), and the calls of window procedures.
+// Internal to platform/posix.
 #ifndef TOBRISK_PLATFORM_MESSAGE_QUEUE_H
 #define TOBRISK_PLATFORM_MESSAGE_QUEUE_H
 
-#include <deque>
-#include <memory>
-#include <mutex>
-
+#include "layer_state.h"
 #include "win32.h"
 
 namespace win32_layer {
-
-// A message sent from one thread to a window of another, waiting to be handled.
-struct SentMessage;
-
-// The message queue of one thread. Fields are guarded by the layer lock.
-struct ThreadQueue {
-    ThreadQueue();
-    ~ThreadQueue();
-    ThreadQueue(const ThreadQueue&) = delete;
-    ThreadQueue& operator=(const ThreadQueue&) = delete;
-
-    int wakeFd;                                    // eventfd, readable when there is news
-    bool dead = false;                             // its thread ended, or the layer was reset
-    std::deque<MSG> posted;                        // posted messages, oldest first
-    std::deque<std::shared_ptr<SentMessage>> sent; // sent from other threads, oldest first
-    bool quitPending = false;                      // PostQuitMessage was called
-    int quitCode = 0;                              // its exit code
-};
-using QueueRef = std::shared_ptr<ThreadQueue>;
 
 // Milliseconds on the monotonic clock, for MSG.time.
 DWORD MessageTime();
@@ -59,6 +38,9 @@ void ResetQueuesLocked();
 int DispatchPendingMessages();
 // How many messages sent from one thread to another wait to be handled.
 int PendingSendCount();
+// Calls the procedure of a window of the calling thread; 0 for a stale window or
+// a window of another thread. Called without the layer lock.
+LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 } // namespace win32_layer
 

@@ -61,16 +61,15 @@ bool RestoreText(cairo_surface_t* surface, const TextKey& key) {
     if (StillHolds(surface, drawn, kept.content)) {
         return true;
     }
-    PrepareToDraw(surface, drawn);
-    const int width = drawn.right - drawn.left;
-    cairo_surface_flush(surface);
-    for (int row = drawn.top; row < drawn.bottom; ++row) {
-        const uint32_t* from = kept.pixels.data() + static_cast<size_t>(row - drawn.top) * width;
-        std::copy(from, from + width, Row(surface, row) + drawn.left);
-    }
-    cairo_surface_mark_dirty_rectangle(surface, drawn.left, drawn.top, width,
-                                       drawn.bottom - drawn.top);
-    NoteDrawn(surface, drawn, kept.content);
+    SetPixelsWithin(surface, drawn, [&](const PixelRows& rows) {
+        const int width = drawn.right - drawn.left;
+        for (int row = drawn.top; row < drawn.bottom; ++row) {
+            const uint32_t* from =
+                kept.pixels.data() + static_cast<size_t>(row - drawn.top) * width;
+            std::copy(from, from + width, rows[row] + drawn.left);
+        }
+        return kept.content;
+    });
     return true;
 }
 

@@ -25,57 +25,12 @@ constexpr int kDefaultWidth = 640; // for CW_USEDEFAULT
 constexpr int kDefaultHeight = 480;
 constexpr int kLargestSide = 16384; // larger sizes are cut to this
 
-} // namespace
-
-// One window. Fields are guarded by the layer lock, except surface, which only the
-// owner thread touches while painting.
-struct WindowRecord {
-    ~WindowRecord() {
-        if (surface != nullptr) {
-            cairo_surface_destroy(surface);
-        }
-    }
-    HWND handle;
-    std::string caption;
-    std::string className;
-    WNDPROC procedure;
-    HBRUSH background;             // the class brush
-    QueueRef owner;                // queue of the creating thread
-    const Display* display;        // where the window is shown
-    bool internal;                 // the layer's own window: not in the GDI log
-    int x, y;                      // as created
-    int width, height;             // client size of the current surface
-    int wantedWidth, wantedHeight; // client size the display asks for
-    bool visible = false;
-    bool needsPaint = false;            // invalid: a WM_PAINT is due
-    bool needsErase = false;            // the next BeginPaint sends WM_ERASEBKGND
-    bool destroying = false;            // DestroyWindow has begun
-    cairo_surface_t* surface = nullptr; // the client area being drawn
-    std::vector<uint32_t> shown;        // the last frame ended by EndPaint
-    int shownWidth = 0, shownHeight = 0;
-};
-
-namespace {
-
-using RecordRef = std::shared_ptr<WindowRecord>;
-
 // The class key: Windows compares class names without regard to case.
 std::string ClassKey(const char* name) {
     std::string key(name);
     std::transform(key.begin(), key.end(), key.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return key;
-}
-
-// The window's record, or null for a stale handle. Layer lock held.
-RecordRef FindLocked(HWND window) {
-    auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
-    return found == Layer().windows.end() ? nullptr : found->second;
-}
-
-// Whether the record belongs to the calling thread. Layer lock held.
-bool OwnedByCallerLocked(const WindowRecord& record, const ThreadQueue* caller) {
-    return record.owner.get() == caller && !record.owner->dead;
 }
 
 // A white client surface of the size.
@@ -101,7 +56,7 @@ int UsableSide(int side, int fallback) {
 // Posts a message to the window's thread. False for a stale window.
 bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
+    RecordRef record = FindWindowLocked(window);
     if (!record || record->owner->dead) {
         return false;
     }
@@ -132,6 +87,23 @@ struct NewWindow {
     bool dialog = false;        // a fixed-size dialog box rather than a main window
 };
 
+// Takes the window out of the table and off its display; sends to it that are still
+// queued return 0. Nothing happens when the layer was reset meanwhile.
+void ForgetWindow(HWND window, const Display* display) {
+    RecordRef record;
+    {
+        std::lock_guard hold(LayerLock());
+        auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
+        if (found == Layer().windows.end()) {
+            return;
+        }
+        record = found->second;
+        Layer().windows.erase(found);
+        CancelSendsToWindowLocked(window);
+    }
+    display->destroyWindow(window);
+}
+
 // Creates a window; the shared body of CreateWindowExA and CreateInternalWindow.
 HWND CreateWindowOfClass(const NewWindow& wanted) {
     const char* className = wanted.className;
@@ -148,7 +120,7 @@ HWND CreateWindowOfClass(const NewWindow& wanted) {
         }
         windowClass = found->second;
     }
-    const Display* display = ActiveDisplay();
+    const Display* display = DisplayForWindows();
     if (display == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -198,7 +170,8 @@ HWND CreateWindowOfClass(const NewWindow& wanted) {
                          className,
                          0};
     if (CallWindowProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
-        DestroyWindow(window);
+        // As on Windows, a window whose creation failed gets no WM_DESTROY.
+        ForgetWindow(window, display);
         return nullptr;
     }
     if ((wanted.style & WS_VISIBLE) != 0) {
@@ -296,38 +269,9 @@ void PublishFrame(const RecordRef& record) {
 
 } // namespace
 
-QueueRef WindowOwnerLocked(HWND window) {
-    RecordRef record = FindLocked(window);
-    return record ? record->owner : nullptr;
-}
-
 bool WindowExists(HWND window) {
     std::lock_guard hold(LayerLock());
-    return FindLocked(window) != nullptr;
-}
-
-bool FindWindowToPaintLocked(const ThreadQueue& queue, HWND* window) {
-    for (const auto& [value, record] : Layer().windows) {
-        if (record->owner.get() == &queue && record->visible && record->needsPaint) {
-            *window = record->handle;
-            return true;
-        }
-    }
-    return false;
-}
-
-LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const ThreadQueue* caller = CurrentThreadQueueIfAny();
-    WNDPROC procedure;
-    {
-        std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
-        if (!record || !OwnedByCallerLocked(*record, caller)) {
-            return 0;
-        }
-        procedure = record->procedure;
-    }
-    return procedure(window, message, wParam, lParam);
+    return FindWindowLocked(window) != nullptr;
 }
 
 HWND CreateInternalWindow(const char* className, const char* caption, int width, int height) {
@@ -345,6 +289,12 @@ void RegisterInternalClass(const char* className, WNDPROC procedure, HBRUSH back
     if (Layer().classes.count(key) == 0) {
         Layer().classes[key] = WindowClass{className, 0, procedure, background};
     }
+}
+
+const Display* DisplayForWindows() {
+    static const DisplayEvents events{DeliverKeyDown, DeliverCloseRequest, DeliverMouseButton,
+                                      DeliverExpose, DeliverResize};
+    return ActiveDisplay(events);
 }
 
 bool DeliverKeyDown(HWND window, UINT virtualKey) {
@@ -367,7 +317,7 @@ bool DeliverResize(HWND window, int width, int height) {
     QueueRef toWake;
     {
         std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
+        RecordRef record = FindWindowLocked(window);
         if (!record) {
             return false;
         }
@@ -381,25 +331,9 @@ bool DeliverResize(HWND window, int width, int height) {
     return true;
 }
 
-void ResetWindows() {
-    std::vector<RecordRef> windows;
-    {
-        std::lock_guard hold(LayerLock());
-        for (auto& [value, record] : Layer().windows) {
-            windows.push_back(record);
-        }
-        Layer().windows.clear();
-        Layer().classes.clear();
-        ResetQueuesLocked();
-    }
-    for (const auto& record : windows) {
-        record->display->destroyWindow(record->handle);
-    }
-}
-
 std::optional<WindowFacts> FactsOfWindow(HWND window) {
     std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
+    RecordRef record = FindWindowLocked(window);
     if (!record) {
         return std::nullopt;
     }
@@ -410,7 +344,7 @@ std::optional<WindowFacts> FactsOfWindow(HWND window) {
 
 bool ShownFrame(HWND window, int& width, int& height, std::vector<uint32_t>& pixels) {
     std::lock_guard hold(LayerLock());
-    RecordRef record = FindLocked(window);
+    RecordRef record = FindWindowLocked(window);
     if (!record) {
         return false;
     }
@@ -468,10 +402,9 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
     const Display* display;
     QueueRef toWake;
     {
-        std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
-        if (!record) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        LockedWindow locked = LockWindow(window);
+        WindowRecord* record = locked.record.get();
+        if (record == nullptr) {
             return FALSE;
         }
         wasVisible = record->visible;
@@ -492,13 +425,11 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
 BOOL WINAPI UpdateWindow(HWND window) {
     bool paintNow;
     {
-        std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
-        if (!record) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        LockedWindow locked = LockWindow(window);
+        if (!locked.record) {
             return FALSE;
         }
-        paintNow = record->visible && record->needsPaint;
+        paintNow = locked.record->visible && locked.record->needsPaint;
     }
     if (paintNow) {
         SendMessageA(window, WM_PAINT, 0, 0);
@@ -512,13 +443,11 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
     }
     QueueRef toWake;
     {
-        std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
-        if (!record) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        LockedWindow locked = LockWindow(window);
+        if (!locked.record) {
             return FALSE;
         }
-        toWake = InvalidateLocked(*record, erase != FALSE);
+        toWake = InvalidateLocked(*locked.record, erase != FALSE);
     }
     Wake(toWake);
     return TRUE;
@@ -533,7 +462,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) 
         HBRUSH brush;
         {
             std::lock_guard hold(LayerLock());
-            RecordRef record = FindLocked(window);
+            RecordRef record = FindWindowLocked(window);
             if (!record) {
                 return 0;
             }
@@ -554,16 +483,19 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) 
 }
 
 HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    if (paint == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
     const ThreadQueue* caller = CurrentThreadQueueIfAny();
     cairo_surface_t* surface;
     bool erase;
     bool logged;
     int width, height;
     {
-        std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
-        if (!record || paint == nullptr || !OwnedByCallerLocked(*record, caller)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        LockedWindow locked = LockCallersWindow(window, caller);
+        WindowRecord* record = locked.record.get();
+        if (record == nullptr) {
             return nullptr;
         }
         if (record->wantedWidth != record->width || record->wantedHeight != record->height) {
@@ -592,15 +524,14 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
 }
 
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    if (paint == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     const ThreadQueue* caller = CurrentThreadQueueIfAny();
-    RecordRef record;
-    {
-        std::lock_guard hold(LayerLock());
-        record = FindLocked(window);
-        if (!record || paint == nullptr || !OwnedByCallerLocked(*record, caller)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+    RecordRef record = LockCallersWindow(window, caller).record;
+    if (!record) {
+        return FALSE;
     }
     ClosePaintDC(paint->hdc);
     PublishFrame(record);
@@ -611,10 +542,9 @@ BOOL WINAPI DestroyWindow(HWND window) {
     const ThreadQueue* caller = CurrentThreadQueueIfAny();
     const Display* display;
     {
-        std::lock_guard hold(LayerLock());
-        RecordRef record = FindLocked(window);
-        if (!record) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        LockedWindow locked = LockWindow(window);
+        WindowRecord* record = locked.record.get();
+        if (record == nullptr) {
             return FALSE;
         }
         if (!OwnedByCallerLocked(*record, caller)) {
@@ -630,18 +560,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     }
     display->showWindow(window, false);
     CallWindowProcedure(window, WM_DESTROY, 0, 0);
-    RecordRef record;
-    {
-        std::lock_guard hold(LayerLock());
-        auto found = Layer().windows.find(reinterpret_cast<uintptr_t>(window));
-        if (found == Layer().windows.end()) {
-            return TRUE; // the layer was reset meanwhile
-        }
-        record = found->second;
-        Layer().windows.erase(found);
-        CancelSendsToWindowLocked(window);
-    }
-    display->destroyWindow(window);
+    ForgetWindow(window, display);
     return TRUE;
 }
 

@@ -1,5 +1,5 @@
-// What the message queues and the message box need to know of the window table.
-// Internal to platform/posix.
+// What the message box and the test library need of the window table. Internal to
+// platform/posix.
 #ifndef TOBRISK_PLATFORM_WINDOW_TABLE_H
 #define TOBRISK_PLATFORM_WINDOW_TABLE_H
 
@@ -8,22 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "message_queue.h"
+#include "display.h"
 #include "win32.h"
 
 namespace win32_layer {
 
-// The queue of the thread that owns the window, or null for a stale window.
-// Called with the layer lock held.
-QueueRef WindowOwnerLocked(HWND window);
 // Whether the window exists (it may belong to any thread).
 bool WindowExists(HWND window);
-// Finds a visible window of the queue's thread that needs painting (the oldest
-// first). Called with the layer lock held.
-bool FindWindowToPaintLocked(const ThreadQueue& queue, HWND* window);
-// Calls the procedure of a window of the calling thread; 0 for a stale window or
-// a window of another thread. Called without the layer lock.
-LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The display of the process, opened on first use with the window table as the
+// receiver of its events (display.h); null when none can be opened.
+const Display* DisplayForWindows();
+
+// What a display delivers; each posts to the window's thread and wakes it.
+// Stale windows are ignored (false).
+bool DeliverKeyDown(HWND window, UINT virtualKey);
+bool DeliverCloseRequest(HWND window);
+bool DeliverMouseButton(HWND window, UINT message, int x, int y);
+// The display lost the window's contents: invalidate it with erase.
+bool DeliverExpose(HWND window);
+// The user resized the window: the next paint uses the new client size.
+bool DeliverResize(HWND window, int width, int height);
 // Creates a window for the layer's own use (the message box): the same as
 // CreateWindowExA, but left out of the GDI log. The class must be registered.
 HWND CreateInternalWindow(const char* className, const char* caption, int width, int height);
@@ -43,8 +47,6 @@ std::optional<WindowFacts> FactsOfWindow(HWND window);
 // The last frame EndPaint published, 0x00RRGGBB pixels row by row, or before the
 // first a white frame of the client size; false for a stale handle.
 bool ShownFrame(HWND window, int& width, int& height, std::vector<uint32_t>& pixels);
-// Destroys every window on its display and forgets every window, class and queue.
-void ResetWindows();
 
 } // namespace win32_layer
 

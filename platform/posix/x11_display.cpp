@@ -45,6 +45,7 @@ struct X11Connection {
     Atom netWmWindowTypeDialog = 0;
     std::map<HWND, X11Window> windows;
     std::map<Window, HWND> handles; // the layer's window of each X window
+    DisplayEvents events{};         // where the events go
 };
 // The connection beside the X lock, which guards it: Xlib is only called with the
 // lock held. Never destroyed, so threads still running at exit find it intact.
@@ -167,31 +168,32 @@ bool TranslateEvent(X11Connection& x, const XEvent& event, PendingEvent* pending
 }
 
 // Hands an event to the window table. Called without the X lock.
-void Deliver(const PendingEvent& event) {
+void Deliver(const DisplayEvents& to, const PendingEvent& event) {
     switch (event.kind) {
     case PendingEvent::KeyDown:
-        DeliverKeyDown(event.window, event.code);
+        to.keyDown(event.window, event.code);
         break;
     case PendingEvent::CloseRequest:
-        DeliverCloseRequest(event.window);
+        to.closeRequest(event.window);
         break;
     case PendingEvent::Exposed:
-        DeliverExpose(event.window);
+        to.expose(event.window);
         break;
     case PendingEvent::Resized:
-        DeliverResize(event.window, event.x, event.y);
+        to.resize(event.window, event.x, event.y);
         break;
     case PendingEvent::MouseButton:
-        DeliverMouseButton(event.window, event.code, event.x, event.y);
+        to.mouseButton(event.window, event.code, event.x, event.y);
         break;
     }
 }
 
 // Connects to the X server named by $DISPLAY.
-bool X11Open() {
+bool X11Open(const DisplayEvents& events) {
     std::lock_guard hold(X11().lock);
     X11Connection& x = X11().connection;
     if (x.display != nullptr) {
+        x.events = events;
         return true;
     }
     ::Display* display = XOpenDisplay(nullptr);
@@ -217,6 +219,7 @@ bool X11Open() {
     x.utf8String = XInternAtom(display, "UTF8_STRING", False);
     x.netWmWindowType = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
     x.netWmWindowTypeDialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+    x.events = events;
     return true;
 }
 
@@ -247,12 +250,14 @@ int X11EventFd() {
 // found nothing saves a system call on every message the program takes.
 void X11Pump(bool readConnection) {
     std::vector<PendingEvent> events;
+    DisplayEvents to;
     {
         std::lock_guard hold(X11().lock);
         X11Connection& x = X11().connection;
         if (x.display == nullptr) {
             return;
         }
+        to = x.events;
         const int mode = readConnection ? QueuedAfterReading : QueuedAlready;
         while (XEventsQueued(x.display, mode) > 0) {
             XEvent event;
@@ -264,7 +269,7 @@ void X11Pump(bool readConnection) {
         }
     }
     for (const auto& event : events) {
-        Deliver(event);
+        Deliver(to, event);
     }
 }
 

@@ -1,41 +1,18 @@
 // Which messages a window procedure gets, and in what order, for each thing the
-// program does to its window: expected-sequence tables against the recorded log.
-#include <functional>
+// program does to its window: the tables of message_order_tables.h against the
+// recorded log, and what only the layer's own tests can see.
 #include <string>
 #include <vector>
 
+#include "message_order_tables.h"
 #include "platform_test_support.h"
 
 namespace {
 
-using Sequence = std::vector<std::string>;
-
 class MessageOrderTest : public PlatformTest {};
 
-// What happens around CreateWindowExA.
-struct CreationCase {
-    const char* name;
-    std::function<void()> prepare;  // run before CreateWindowExA
-    const char* className;
-    bool created;                   // CreateWindowExA returns a window
-    Sequence expected;
-};
-
 TEST_F(MessageOrderTest, CreationSendsCreateBeforeReturning) {
-    const CreationCase cases[] = {
-        {"plain creation", [] {}, kTestClass, true, {"WM_CREATE"}},
-        {"WM_CREATE returns -1",
-         [] {
-             SetMessageHandler([](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
-                 *result = -1;
-                 return message == WM_CREATE;
-             });
-         },
-         kTestClass, false, {"WM_CREATE", "WM_DESTROY"}},
-        {"creation made to fail", [] { Win32TestFailNextCreateWindow(); }, kTestClass, false, {}},
-        {"unknown class", [] {}, "no-such-class", false, {}},
-    };
-    for (const auto& test : cases) {
+    for (const auto& test : CreationCases()) {
         SCOPED_TRACE(test.name);
         SetMessageHandler(nullptr);
         TakeMessageLog();
@@ -57,104 +34,14 @@ TEST_F(MessageOrderTest, CreationSendsCreateBeforeReturning) {
     EXPECT_NE(CreateTestWindow(10, 10), nullptr);
 }
 
-// Something done to a created window, what the procedure gets meanwhile, and
-// whether the window still exists afterwards.
-struct OrderCase {
-    const char* name;
-    std::function<void(HWND)> act;
-    Sequence expected;
-    bool survives;
-};
-
 TEST_F(MessageOrderTest, EachActionGivesItsMessagesInOrder) {
-    const OrderCase cases[] = {
-        {"ShowWindow then UpdateWindow paint at once, with erase",
-         [](HWND w) {
-             ShowWindow(w, SW_SHOWDEFAULT);
-             UpdateWindow(w);
-             UpdateWindow(w);
-             Win32TestDispatchPending();
-         },
-         {"WM_PAINT", "WM_ERASEBKGND"}, true},
-        {"UpdateWindow on a hidden window paints nothing",
-         [](HWND w) {
-             InvalidateRect(w, nullptr, TRUE);
-             UpdateWindow(w);
-             Win32TestDispatchPending();
-         },
-         {}, true},
-        {"a hidden window is painted once it is shown",
-         [](HWND w) {
-             InvalidateRect(w, nullptr, TRUE);
-             Win32TestDispatchPending();
-             ShowWindow(w, SW_SHOW);
-             Win32TestDispatchPending();
-         },
-         {"WM_PAINT", "WM_ERASEBKGND"}, true},
-        {"InvalidateRect without erase paints without WM_ERASEBKGND",
-         [](HWND w) {
-             ShowWindow(w, SW_SHOW);
-             UpdateWindow(w);
-             InvalidateRect(w, nullptr, FALSE);
-             Win32TestDispatchPending();
-         },
-         {"WM_PAINT", "WM_ERASEBKGND", "WM_PAINT"}, true},
-        {"InvalidateRect with a null window invalidates nothing",
-         [](HWND w) {
-             ShowWindow(w, SW_SHOW);
-             UpdateWindow(w);
-             EXPECT_FALSE(InvalidateRect(nullptr, nullptr, TRUE));
-             Win32TestDispatchPending();
-         },
-         {"WM_PAINT", "WM_ERASEBKGND"}, true},
-        {"a sent WM_DESTROY destroys nothing",
-         [](HWND w) { SendMessageA(w, WM_DESTROY, 0, 0); }, {"WM_DESTROY"}, true},
-        {"WM_CLOSE through DefWindowProcA destroys the window",
-         [](HWND w) { SendMessageA(w, WM_CLOSE, 0, 0); }, {"WM_CLOSE", "WM_DESTROY"}, false},
-        {"DestroyWindow sends WM_DESTROY once",
-         [](HWND w) {
-             EXPECT_TRUE(DestroyWindow(w));
-             EXPECT_FALSE(DestroyWindow(w));
-         },
-         {"WM_DESTROY"}, false},
-        {"the display's close request arrives as WM_CLOSE",
-         [](HWND w) {
-             ShowWindow(w, SW_SHOW);
-             UpdateWindow(w);
-             Win32TestRequestClose(w);
-             Win32TestDispatchPending();
-         },
-         {"WM_PAINT", "WM_ERASEBKGND", "WM_CLOSE", "WM_DESTROY"}, false},
-        {"Esc arrives as WM_KEYDOWN with VK_ESCAPE, then its WM_CHAR",
-         [](HWND w) {
-             Win32TestPressKey(w, VK_ESCAPE);
-             Win32TestDispatchPending();
-         },
-         {"WM_KEYDOWN 0x1B", "WM_CHAR 0x1B"}, true},
-        {"a key that types nothing gives no WM_CHAR",
-         [](HWND w) {
-             Win32TestPressKey(w, VK_F1);
-             Win32TestDispatchPending();
-         },
-         {"WM_KEYDOWN 0x70"}, true},
-        {"nothing reaches a destroyed window",
-         [](HWND w) {
-             DestroyWindow(w);
-             EXPECT_EQ(SendMessageA(w, WM_USER, 0, 0), 0);
-             EXPECT_FALSE(InvalidateRect(w, nullptr, TRUE));
-             EXPECT_FALSE(ShowWindow(w, SW_SHOW));
-             EXPECT_FALSE(Win32TestPressKey(w, VK_ESCAPE));
-             Win32TestDispatchPending();
-         },
-         {"WM_DESTROY"}, false},
-    };
-    for (const auto& test : cases) {
+    for (const auto& test : OrderCases()) {
         SCOPED_TRACE(test.name);
         HWND window = CreateTestWindow(200, 100);
         ASSERT_NE(window, nullptr);
         TakeMessageLog();
         test.act(window);
-        EXPECT_EQ(TakeMessageLog(), test.expected);
+        EXPECT_EQ(TakeMessageLog(), test.Expected());
         EXPECT_EQ(Win32TestGetWindowInfo(window).exists, test.survives);
         DestroyWindow(window);
     }
@@ -166,65 +53,39 @@ Sequence RetrieveUntilQuit(int* exitCode) {
     MSG message;
     BOOL got;
     while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        retrieved.push_back(MessageName(message.message, message.wParam));
+        retrieved.push_back(LoggedName(message.message, message.wParam));
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
     EXPECT_EQ(got, 0);
-    retrieved.push_back(MessageName(message.message, message.wParam));
+    retrieved.push_back(LoggedName(message.message, message.wParam));
     *exitCode = static_cast<int>(message.wParam);
     return retrieved;
 }
 
-TEST_F(MessageOrderTest, PostedMessagesComeBeforeQuitAndQuitBeforePaint) {
-    HWND window = CreateTestWindow(200, 100);
-    ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
-    InvalidateRect(window, nullptr, TRUE);
-    Win32TestPressKey(window, 'A');
-    PostQuitMessage(7);
-    TakeMessageLog();
-
-    int exitCode = -1;
-    EXPECT_EQ(RetrieveUntilQuit(&exitCode), (Sequence{"WM_KEYDOWN 0x41", "WM_CHAR 0x61", "WM_QUIT 0x07"}));
-    EXPECT_EQ(exitCode, 7);
-    EXPECT_TRUE(Win32TestGetWindowInfo(window).needsPaint);
-
-    // The quit was taken once; the paint is still due.
-    MSG message;
-    EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), TRUE);
-    EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
-    EXPECT_EQ(message.hwnd, window);
-}
-
-TEST_F(MessageOrderTest, QuitPostedByTheDestroyHandlerEndsTheLoop) {
-    // The program's shape: WM_DESTROY posts the quit; Esc sends WM_DESTROY to itself.
-    SetMessageHandler([](HWND window, UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
-        *result = 0;
-        if (message == WM_DESTROY) {
-            PostQuitMessage(0);
-            return true;
+TEST_F(MessageOrderTest, MessageLoopsRetrieveInOrderUntilTheQuit) {
+    for (const auto& test : RetrievalCases()) {
+        SCOPED_TRACE(test.name);
+        SetMessageHandler(test.handler);
+        HWND window = CreateTestWindow(200, 100);
+        test.prepare(window);
+        TakeMessageLog();
+        int exitCode = -1;
+        EXPECT_EQ(RetrieveUntilQuit(&exitCode), test.retrieved);
+        EXPECT_EQ(exitCode, test.exitCode);
+        EXPECT_EQ(TakeMessageLog(), test.handled);
+        EXPECT_TRUE(Win32TestGetWindowInfo(window).exists);
+        EXPECT_EQ(Win32TestGetWindowInfo(window).needsPaint, test.paintDue);
+        if (test.paintDue) {
+            // The quit was taken once; the paint is still due.
+            MSG message;
+            EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), TRUE);
+            EXPECT_EQ(message.message, static_cast<UINT>(WM_PAINT));
+            EXPECT_EQ(message.hwnd, window);
         }
-        if (message == WM_KEYDOWN) {
-            if (wParam == VK_ESCAPE) {
-                SendMessageA(window, WM_DESTROY, 0, 0);
-            }
-            return true;
-        }
-        return false;
-    });
-    HWND window = CreateTestWindow(200, 100);
-    ShowWindow(window, SW_SHOWDEFAULT);
-    UpdateWindow(window);
-    Win32TestPressKey(window, VK_ESCAPE);
-    TakeMessageLog();
-
-    int exitCode = -1;
-    EXPECT_EQ(RetrieveUntilQuit(&exitCode),
-              (Sequence{"WM_KEYDOWN 0x1B", "WM_CHAR 0x1B", "WM_QUIT 0x00"}));
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(TakeMessageLog(), (Sequence{"WM_KEYDOWN 0x1B", "WM_DESTROY", "WM_CHAR 0x1B"}));
-    EXPECT_TRUE(Win32TestGetWindowInfo(window).exists);
+        SetMessageHandler(nullptr);
+        DestroyWindow(window);
+    }
 }
 
 TEST_F(MessageOrderTest, SentMessagesAreHandledInsideRetrievalBeforePostedOnes) {
@@ -277,3 +138,28 @@ TEST_F(MessageOrderTest, ClassesAreRegisteredOnceAndCheckedWhole) {
 }
 
 } // namespace
+
+// What the tables need, through the layer's test interface.
+bool PressKey(HWND window, WPARAM key) {
+    return Win32TestPressKey(window, static_cast<UINT>(key));
+}
+
+bool RequestClose(HWND window) {
+    return Win32TestRequestClose(window);
+}
+
+void DispatchPending() {
+    Win32TestDispatchPending();
+}
+
+void FailNextCreateWindow() {
+    Win32TestFailNextCreateWindow();
+}
+
+bool OnWindows() {
+    return false;
+}
+
+void ExpectInAction(bool holds, const char* what) {
+    EXPECT_TRUE(holds) << what;
+}

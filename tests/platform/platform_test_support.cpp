@@ -21,7 +21,7 @@ std::function<void(HDC)> painter;                    // the same
 LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard hold(logLock);
-        messageLog.push_back(MessageName(message, wParam));
+        messageLog.push_back(LoggedName(message, wParam));
         handlingThreads[message] = std::this_thread::get_id();
     }
     LRESULT result = 0;
@@ -56,23 +56,9 @@ std::thread::id ThreadThatHandled(UINT message) {
     return handlingThreads[message];
 }
 
-std::string MessageName(UINT message, WPARAM wParam) {
-    static const std::map<UINT, const char*> names = {
-        {WM_CREATE, "WM_CREATE"},         {WM_DESTROY, "WM_DESTROY"},
-        {WM_PAINT, "WM_PAINT"},           {WM_CLOSE, "WM_CLOSE"},
-        {WM_QUIT, "WM_QUIT"},             {WM_ERASEBKGND, "WM_ERASEBKGND"},
-        {WM_KEYDOWN, "WM_KEYDOWN"},       {WM_CHAR, "WM_CHAR"},
-        {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"}, {WM_LBUTTONUP, "WM_LBUTTONUP"},
-        {WM_USER, "WM_USER"},             {WM_USER + 1, "WM_USER+1"},
-    };
-    auto found = names.find(message);
-    std::string name = found != names.end() ? found->second : "message " + std::to_string(message);
-    if (message == WM_KEYDOWN || message == WM_CHAR || message == WM_QUIT) {
-        char code[16];
-        std::snprintf(code, sizeof code, " 0x%02X", static_cast<unsigned>(wParam));
-        name += code;
-    }
-    return name;
+std::string LoggedName(UINT message, WPARAM wParam) {
+    const std::string name = MessageName(message, wParam);
+    return name.empty() ? "message " + std::to_string(message) : name;
 }
 
 void RegisterTestClass(HBRUSH background) {

@@ -11,22 +11,19 @@
 #include <thread>
 #include <vector>
 
+#include "message_order_tables.h"
 #include "win32.h"
 #include "win32_test_support.h"
 
-inline constexpr const char* kTestClass = "test-wnd";
-
-// Decides a message before the recording procedure's default handling: returns
-// true and sets *result to handle it. Set before any thread uses the windows.
-using MessageHandler = std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)>;
-void SetMessageHandler(MessageHandler handler);
+// SetMessageHandler (message_order_tables.h) is called before any thread uses the
+// windows.
 
 // The messages recorded since the last take: "WM_CREATE", "WM_KEYDOWN 0x1B", ...
 std::vector<std::string> TakeMessageLog();
 // The thread on which the procedure last saw the message.
 std::thread::id ThreadThatHandled(UINT message);
-// A message's name as the log writes it (keys and characters with their code).
-std::string MessageName(UINT message, WPARAM wParam);
+// A message's name as the log writes it: MessageName's, or "message N".
+std::string LoggedName(UINT message, WPARAM wParam);
 
 // Registers kTestClass with the recording procedure and the background brush.
 void RegisterTestClass(HBRUSH background);

@@ -229,6 +229,12 @@ typedef struct tagCREATESTRUCTA {
 #define ANSI_CHARSET 0
 #define DEFAULT_CHARSET 1
 
+// The functions have C linkage, as <windows.h> gives them: their symbols are their
+// plain names.
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 // The program's entry, called by this layer's main() (library tobrisk_platform_entry)
 // with an instance handle, NULL, an empty command line and SW_SHOWDEFAULT.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
@@ -266,7 +272,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
 // Creates a top-level window of a registered class. The width and height are those
 // of the client area. WM_CREATE is sent (on the calling thread) before it returns.
 // Returns NULL when the class is unknown, no display can be opened, or WM_CREATE
-// returns -1 (the window is then destroyed, which sends WM_DESTROY). The window
+// returns -1 (the window is then destroyed, without WM_DESTROY as on Windows). The window
 // belongs to the calling thread. Parent and menu are ignored.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,
@@ -351,5 +357,9 @@ BOOL WINAPI LineTo(HDC dc, int x, int y);
 // Deletes a pen, brush or font. TRUE for a stock object (nothing happens); FALSE
 // for a stale handle.
 BOOL WINAPI DeleteObject(HGDIOBJ object);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -13,7 +13,7 @@
 #include "cairo_gdi.h"
 #include "display.h"
 #include "kernel.h"
-#include "layer_state.h"
+#include "layer_reset.h"
 #include "message_box.h"
 #include "message_queue.h"
 #include "window_table.h"
@@ -30,19 +30,19 @@ std::atomic<bool> failNextCreate{false};
 // Test executables link with --wrap for CreateWindowExA (see platform/CMakeLists.txt):
 // the program's calls come here, and go on to the layer's own unless a failure was
 // asked for.
-extern "C" HWND __real__Z15CreateWindowExAjPKcS0_jiiiiP6HWND__P7HMENU__P11HINSTANCE__Pv(
-    DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID);
+extern "C" HWND __real_CreateWindowExA(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND,
+                                       HMENU, HINSTANCE, LPVOID);
 
-extern "C" HWND __wrap__Z15CreateWindowExAjPKcS0_jiiiiP6HWND__P7HMENU__P11HINSTANCE__Pv(
-    DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
-    int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter) {
+extern "C" HWND __wrap_CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName,
+                                       DWORD style, int x, int y, int width, int height,
+                                       HWND parent, HMENU menu, HINSTANCE instance,
+                                       LPVOID parameter) {
     if (failNextCreate.exchange(false)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return __real__Z15CreateWindowExAjPKcS0_jiiiiP6HWND__P7HMENU__P11HINSTANCE__Pv(
-        exStyle, className, windowName, style, x, y, width, height, parent, menu, instance,
-        parameter);
+    return __real_CreateWindowExA(exStyle, className, windowName, style, x, y, width, height,
+                                  parent, menu, instance, parameter);
 }
 
 void Win32TestReset() {
