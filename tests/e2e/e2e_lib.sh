@@ -1,31 +1,17 @@
 # Shared pieces of the end-to-end checks: start the program on a scenario, wait for
 # its window, drive it, and read what reached the simulated remote. Sourced.
 
-source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/test_lib.sh"
+load_remote_reports
 
-# The program's reports as the simulated remote's log shows them.
-MODE_ACCEL='write 12 00 31'
-GYRO_REQUEST='write 17 04 92 00 90 00 02'
-RELEASE='write 12 00 30|write 11 10|close'
+# The program's release as the simulated remote's log shows it, the close last.
+RELEASE="write $MODE_BUTTONS|write $FIRST_LED|close"
 
 # How many read requests the log holds.
-requests_sent() { grep -c "$GYRO_REQUEST" "$LOG"; }
+requests_sent() { grep -c "write $GYRO_REQUEST" "$LOG"; }
 
-# Milliseconds since the epoch.
-now_ms() { date +%s%3N; }
-
-# Waits up to $2 seconds (a decimal, e.g. 1.5) for the command in $1 to succeed,
-# trying it every WAIT_STEP seconds (0.05 unless set).
-wait_for() {
-  local deadline
-  deadline=$(( $(now_ms) + $(awk "BEGIN { print int($2 * 1000) }") ))
-  until eval "$1"; do
-    if [ "$(now_ms)" -gt "$deadline" ]; then
-      return 1
-    fi
-    sleep "${WAIT_STEP:-0.05}"
-  done
-}
+# Whether the log holds $1 read requests or more.
+requests_at_least() { [ "$(requests_sent)" -ge "$1" ]; }
 
 # The log's events without their times (and without the carriage returns of the
 # Windows build's text files).
@@ -35,7 +21,14 @@ log_events() { cut -d' ' -f2- "$LOG" | tr -d '\r'; }
 last_events() { log_events | tail -n "$1" | paste -sd'|'; }
 
 # The window ID of the first window whose name is exactly $1.
-find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+find_window() { timeout 10 xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+
+# Whether a window named exactly $1 (or, given, $2) is shown; whether none is.
+window_shown() { [ -n "$(find_window "$1")" ] || { [ -n "${2:-}" ] && [ -n "$(find_window "$2")" ]; }; }
+no_window() { ! window_shown "$@"; }
+
+# Presses key $2 in window $1.
+press_key() { timeout 10 xdotool key --window "$1" "$2" 2>/dev/null; }
 
 # Starts the program on scenario $1 in the background, through the command in
 # E2E_RUNNER when one is set (Wine's loader for a Windows build); sets PID and LOG.
@@ -45,11 +38,10 @@ start_program() {
   PID=$!
 }
 
-# Waits up to $1 seconds for the program to end; sets CODE (or fails).
+# Waits up to $1 seconds for the program to end; sets CODE, or ends it and fails.
 wait_for_exit() {
-  if ! wait_for "! kill -0 $PID 2>/dev/null" "$1"; then
-    kill -9 "$PID" 2>/dev/null || true
-    wait "$PID" 2>/dev/null || true
+  if ! wait_until "$1" "the program's end" process_gone "$PID"; then
+    kill_process "$PID"
     return 1
   fi
   CODE=0
@@ -67,28 +59,35 @@ check_exit() {
 
 # Waits until the main window is up and the sampler has sent $1 read requests; sets WINDOW.
 wait_for_sampling() {
-  wait_for '[ -n "$(find_window Tobrisk)" ]' 10 || return 1
+  wait_until 10 "the main window" window_shown Tobrisk || return 1
   WINDOW=$(find_window Tobrisk)
-  wait_for "[ \$(requests_sent) -ge $1 ]" 10
+  wait_until 10 "$1 read requests" requests_at_least "$1"
+}
+
+# One start of the program on scenario $1 that samples ($2 read requests), or is
+# ended and leaves no window.
+start_sampling_once() {
+  start_program "$1"
+  wait_for_sampling "$2" && return 0
+  kill_process "$PID"
+  rm -f "$LOG"
+  wait_until 5 "the window of an ended start to go" no_window Tobrisk
+  return 1
 }
 
 # Starts the program on scenario $1 and waits until it samples ($2 read requests),
-# for the checks whose subject comes after start-up. The start-up probe gives the
-# remote 100 ms; on a machine busy with other work it can miss them, so a start
-# that does not reach sampling is ended and tried again, three times at most.
-start_sampling_program() {
-  local attempt
-  for attempt in 1 2 3; do
-    start_program "$1"
-    if wait_for_sampling "$2"; then
-      return 0
-    fi
-    echo "start-up attempt $attempt on '$1' did not reach sampling" >&2
-    kill -9 "$PID" 2>/dev/null || true
-    wait "$PID" 2>/dev/null || true
-    rm -f "$LOG"
-    wait_for '[ -z "$(find_window Tobrisk)" ]' 5 || true
-  done
+# for the checks whose subject comes after start-up, in up to three starts.
+start_sampling_program() { retry_start start_sampling_once "$@"; }
+
+# One start of the program on scenario $1 that shows its main window, or, when the
+# probe missed the remote and the box named $2 showed, is dismissed and ended.
+start_window_once() {
+  start_program "$1"
+  wait_until 30 "the main window or the box" window_shown Tobrisk "$2"
+  window_shown "$2" || return 0
+  press_key "$(find_window "$2")" Return
+  wait_for_exit 10 || true
+  rm -f "$LOG"
   return 1
 }
 

@@ -16,7 +16,7 @@ TEARDOWN=${E2E_TEARDOWN_SECONDS:-0}
 source "$(dirname "$0")/e2e_lib.sh"
 
 # Ways to end a running program.
-end_by_escape() { xdotool key --window "$WINDOW" Escape 2>/dev/null; }
+end_by_escape() { press_key "$WINDOW" Escape; }
 end_by_close() { "$CLOSE_TOOL" "$WINDOW"; }
 end_by_home() { :; }
 
@@ -25,7 +25,6 @@ run_ending_case() {
   local name=$1 scenario=$2 ending=$3 allowed=$4 tail=$5
   if ! start_sampling_program "$scenario" 3; then
     fail "$name" "sampling never started"
-    kill -9 "$PID" 2>/dev/null
     return
   fi
   sleep 0.5
@@ -37,7 +36,6 @@ run_ending_case() {
   check "$name: exit code" 0 "$CODE"
   check "$name: last reports" "$tail" "$(last_events "$(echo "$tail" | tr '|' '\n' | wc -l)")"
   check "$name: no misuse" 0 "$(grep -c misuse "$LOG")"
-  rm -f "$LOG"
 }
 
 run_ending_case "Esc" "" end_by_escape 1 "$RELEASE"
@@ -50,8 +48,8 @@ run_ending_case "Esc after the remote vanished" "unplug=1000" end_by_escape 1 "c
 run_failure_case() {
   local name=$1 scenario=$2 code=$3 events=$4
   start_program "$scenario"
-  if wait_for '[ -n "$(find_window "$BOX_TITLE")" ]' 10; then
-    xdotool key --window "$(find_window "$BOX_TITLE")" Return 2>/dev/null
+  if wait_until 10 "the message box" window_shown "$BOX_TITLE"; then
+    press_key "$(find_window "$BOX_TITLE")" Return
   else
     fail "$name" "no message box"
   fi
@@ -61,15 +59,13 @@ run_failure_case() {
   fi
   check "$name: exit code" "$code" "$CODE"
   check "$name: what reached the remote" "$events" "$(log_events | paste -sd'|')"
-  rm -f "$LOG"
 }
 
 run_failure_case "no remote" "present=0" 1 "open-failed"
-run_failure_case "silent remote" "stream=0" 1 "open|$MODE_ACCEL|close"
+run_failure_case "silent remote" "stream=0" 1 "open|write $MODE_ACCEL|close"
 not_a_recording=$(mktemp)
 echo "hello" > "$not_a_recording"
 run_failure_case "replay of a file that is no recording" "replay=$not_a_recording" 1 "open-failed"
-rm -f "$not_a_recording"
 
 # A session recorded through the simulated remote (TINY_HID_RECORD) replays: the
 # Home press recorded 2 s in ends the replay as it ended the recording (its data
@@ -87,11 +83,9 @@ for run in recorded replayed; do
     fail "$run session" "sampling never started"
   fi
   unset TINY_HID_RECORD
-  rm -f "$LOG"
 done
 check "the recording holds the remote's reports" yes \
-  "$(grep -q '^E: 00000[12]\.[0-9]\{6\} 6 31 [0246]0 [8ace]0 ' "$recording" && echo yes)"
-rm -f "$recording"
+  "$(grep -q "^E: 00000[12]\.[0-9]\{6\} 6 ${MODE_ACCEL##* } [0246]0 [8ace]0 " "$recording" && echo yes)"
 
 # A second instance ends at once, silently, touching nothing.
 if start_sampling_program "" 1; then
@@ -100,14 +94,12 @@ if start_sampling_program "" 1; then
   start_program ""
   check_exit "second instance" 2 0
   check "second instance: nothing reached the remote" "" "$(cat "$LOG")"
-  rm -f "$LOG"
   PID=$first_pid LOG=$first_log
   sampled=$(requests_sent)
   check "second instance: the first one samples on" yes \
-    "$(wait_for "[ \$(requests_sent) -gt $sampled ]" 5 && echo yes)"
-  xdotool key --window "$WINDOW" Escape 2>/dev/null
+    "$(wait_until 5 "more read requests" requests_at_least $((sampled + 1)) && echo yes)"
+  press_key "$WINDOW" Escape
   check_exit "first instance after the second" 1 0
-  rm -f "$first_log"
 else
   fail "second instance" "the first one never sampled"
 fi
@@ -126,11 +118,10 @@ if start_sampling_program "accel=128,0,255;gyro=FF9B" 5; then
   check "screenshot: gyro bar from 150" 000000 "$(pixel "$shot" 152 250)"
   check "screenshot: gyro bar to 250" 000000 "$(pixel "$shot" 248 250)"
   check "screenshot: nothing of the gyro bar left of 150" FFFFFF "$(pixel "$shot" 143 250)"
-  xdotool key --window "$WINDOW" Escape 2>/dev/null
+  press_key "$WINDOW" Escape
   check_exit "screenshot run" 1 0
 else
   fail "screenshot run" "sampling never started"
 fi
-rm -f "$LOG"
 
 finish_checks

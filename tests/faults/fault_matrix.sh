@@ -36,10 +36,9 @@ export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}atexit_sleep_ms=0"
 if [ -z "${E2E_RUNNER:-}" ]; then
   XDG_RUNTIME_DIR=$(mktemp -d)
   export XDG_RUNTIME_DIR
-  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 
-START_FAILED="open|$MODE_ACCEL|close"
+START_FAILED="open|write $MODE_ACCEL|close"
 TEARDOWN=${E2E_TEARDOWN_SECONDS:-0}
 HOME_ALLOWED_MS=1000  # from the moment Home is down to the close on the remote
 CLOSE_ALLOWED_S=1     # from Esc or the close request to the close on the remote
@@ -120,8 +119,7 @@ record() {
     status="FAIL: $5"
     fail "$1 [$2] ($3)" "$5"
   else
-    passes=$((passes + 1))
-    echo "ok   $1 ($4)$RETRIED"
+    pass "$1 ($4)$RETRIED"
   fi
   table+=("| $1 | \`${2:-(none)}\` | $3 | $4$RETRIED | $status |")
 }
@@ -131,7 +129,7 @@ close_time() { tr -d '\r' <"$LOG" | awk '$2 == "close" { print $1 }' | tail -n 1
 
 # Milliseconds since the opening of the first read request, the sampler's first
 # sample; empty if none.
-first_sample_time() { tr -d '\r' <"$LOG" | awk '$2 == "write" && $3 == "17" { print $1; exit }'; }
+first_sample_time() { tr -d '\r' <"$LOG" | awk -v request="$GYRO_REQUEST" '$0 ~ " write " request { print $1; exit }'; }
 
 # Checks the log after the run against the expected events; prints the problems.
 check_log() {
@@ -146,7 +144,7 @@ check_log() {
     R)
       [ "$(last_events 3)" = "$RELEASE" ] || problems+="last events '$(last_events 3)', expected '$RELEASE'; " ;;
     C)
-      ! log_events | grep -qE '^write (12 00 30|11 10)$' || problems+="the release reached a remote that was gone; " ;;
+      ! log_events | grep -qxE "write ($MODE_BUTTONS|$FIRST_LED)" || problems+="the release reached a remote that was gone; " ;;
   esac
   if [ "$expect" != "=open-failed" ]; then
     [ "$closes" = 1 ] || problems+="$closes closes; "
@@ -159,10 +157,10 @@ check_log() {
 # Waits for the main window, then for the moment $1 (window, sampling, or
 # milliseconds since $2, the start); false when it never came.
 reach_moment() {
-  wait_for '[ -n "$(find_window Tobrisk)" ]' 10 || return 1
+  wait_until 10 "the main window" window_shown Tobrisk || return 1
   WINDOW=$(find_window Tobrisk)
   case $1 in
-    sampling) wait_for "[ \$(requests_sent) -ge 2 ]" 10 || return 1 ;;
+    sampling) wait_until 10 "two read requests" requests_at_least 2 || return 1 ;;
     window) ;;
     *) sleep "$(awk "BEGIN { s = ($2 + $1 - $(now_ms)) / 1000; print (s > 0 ? s : 0) }")" ;;
   esac
@@ -171,16 +169,16 @@ reach_moment() {
 # Sends the ending's request to the window or the box.
 request_end() {
   case $1 in
-    esc) xdotool key --window "$WINDOW" Escape 2>/dev/null ;;
+    esc) press_key "$WINDOW" Escape ;;
     close) "$CLOSE_TOOL" "$WINDOW" ;;
-    esc-twice) xdotool key --window "$WINDOW" Escape Escape 2>/dev/null ;;
+    esc-twice) timeout 10 xdotool key --window "$WINDOW" Escape Escape 2>/dev/null ;;
     esc-then-close)
       # Both at once, so the second finds the first under way (or the window gone).
       "$CLOSE_TOOL" "$WINDOW" 2>/dev/null &
-      xdotool key --window "$WINDOW" Escape 2>/dev/null
+      press_key "$WINDOW" Escape
       wait $! ;;
-    enter-box) xdotool key --window "$BOX" Return 2>/dev/null ;;
-    esc-box) xdotool key --window "$BOX" Escape 2>/dev/null ;;
+    enter-box) press_key "$BOX" Return ;;
+    esc-box) press_key "$BOX" Escape ;;
     close-box) "$CLOSE_TOOL" "$BOX" ;;
   esac
 }
@@ -189,13 +187,12 @@ request_end() {
 # keep the probe thread from its first read for the whole 100 ms. Then the box is
 # dismissed and the program ended, and the row may run again.
 probe_missed() {
-  wait_for '[ -n "$(find_window Tobrisk)" ] || [ -n "$(find_window "$BOX_TITLE")" ]' 10
-  if [ -n "$(find_window Tobrisk)" ] || [ -z "$(find_window "$BOX_TITLE")" ]; then
+  wait_until 10 "the main window or the box" window_shown Tobrisk "$BOX_TITLE"
+  if window_shown Tobrisk || ! window_shown "$BOX_TITLE"; then
     return 1
   fi
-  xdotool key --window "$(find_window "$BOX_TITLE")" Return 2>/dev/null
+  press_key "$(find_window "$BOX_TITLE")" Return
   wait_for_exit $((2 + TEARDOWN))
-  rm -f "$LOG"
 }
 
 # Runs one row and records it; a row whose start-up should run gets a second try
@@ -208,21 +205,18 @@ run_row() {
   if [ -n "${FAULT_ROWS:-}" ] && ! grep -qE "$FAULT_ROWS" <<<"$name"; then
     return
   fi
-  RETRIED=""
-  if ! run_attempt "$name" "$scenario" "$ending" "$code" "$expect"; then
-    RETRIED=" (second try: the probe missed the remote on the first)"
-    echo "retry $name: the probe missed the remote"
-    run_attempt "$name" "$scenario" "$ending" "$code" "$expect" ||
-      record "$name" "$scenario" "$ending" "box twice" "the probe missed the remote twice"
-  fi
+  START_ATTEMPTS=2 retry_start run_attempt "$name" "$scenario" "$ending" "$code" "$expect" ||
+    record "$name" "$scenario" "$ending" "box twice" "the probe missed the remote twice"
 }
 
 # One run of a row. Returns 1, having recorded nothing, when the probe missed.
 run_attempt() {
   local name=$1 scenario=$2 ending=$3 code=$4 expect=$5
   local how=${ending%@*} when=${ending#*@} problems="" happened
+  RETRIED=""
+  [ "$START_ATTEMPT" = 1 ] || RETRIED=" (second try: the probe missed the remote on the first)"
   # The last row's windows must be gone, or they could be taken for this row's.
-  wait_for '[ -z "$(find_window Tobrisk)" ] && [ -z "$(find_window "$BOX_TITLE")" ]' 5
+  wait_until 5 "the last row's windows to go" no_window Tobrisk "$BOX_TITLE"
   start_program "$scenario"
   local started requested elapsed
   started=$(now_ms)
@@ -235,7 +229,6 @@ run_attempt() {
       # close reaches the remote within a second of it, then the process ends.
       if ! wait_for_exit "$(awk "BEGIN { print $when / 1000 + 5 }")"; then
         record "$name" "$scenario" "$ending" "hung" "no exit within $((when / 1000 + 5)) s"
-        rm -f "$LOG"
         return
       fi
       # The sampler sees Home at its first sample at the earliest.
@@ -249,11 +242,9 @@ run_attempt() {
       fi
       ;;
     *-box)
-      if ! wait_for '[ -n "$(find_window "$BOX_TITLE")" ]' 10; then
-        kill -9 "$PID" 2>/dev/null
-        wait "$PID" 2>/dev/null
+      if ! wait_until 10 "the message box" window_shown "$BOX_TITLE"; then
+        kill_process "$PID"
         record "$name" "$scenario" "$ending" "no box" "the message box never showed"
-        rm -f "$LOG"
         return
       fi
       BOX=$(find_window "$BOX_TITLE")
@@ -262,7 +253,6 @@ run_attempt() {
       requested=$(now_ms)
       if ! wait_for_exit $((END_ALLOWED_S + TEARDOWN)); then
         record "$name" "$scenario" "$ending" "hung" "no exit within $((END_ALLOWED_S + TEARDOWN)) s of the dismissal"
-        rm -f "$LOG"
         return
       fi
       elapsed=$(($(now_ms) - requested))
@@ -270,10 +260,8 @@ run_attempt() {
       ;;
     *)
       if ! reach_moment "$when" "$started"; then
-        kill -9 "$PID" 2>/dev/null
-        wait "$PID" 2>/dev/null
+        kill_process "$PID"
         record "$name" "$scenario" "$ending" "never $when" "the program never reached '$when'"
-        rm -f "$LOG"
         return
       fi
       request_end "$how"
@@ -281,14 +269,13 @@ run_attempt() {
       # The remote is closed within a second of the request; then the process ends.
       local closed_after=never close_allowed=$CLOSE_ALLOWED_S
       [[ $how == *close* ]] && close_allowed=$((CLOSE_ALLOWED_S + TEARDOWN))
-      if wait_for "grep -q ' close' \"\$LOG\"" "$close_allowed"; then
+      if wait_until "$close_allowed" "the remote's close" grep -q ' close' "$LOG"; then
         closed_after=$(($(now_ms) - requested))
       else
         problems+="the remote was not closed within $close_allowed s; "
       fi
       if ! wait_for_exit $((END_ALLOWED_S + TEARDOWN)); then
         record "$name" "$scenario" "$ending" "hung" "${problems}no exit within $((END_ALLOWED_S + TEARDOWN)) s of the request"
-        rm -f "$LOG"
         return
       fi
       elapsed=$(($(now_ms) - requested))
@@ -298,7 +285,6 @@ run_attempt() {
   [ "$CODE" = "$code" ] || problems+="exit code $CODE, expected $code; "
   problems+=$(check_log "$expect")
   record "$name" "$scenario" "$ending" "$happened" "$problems"
-  rm -f "$LOG"
 }
 
 for row in "${ROWS[@]}"; do

@@ -25,9 +25,5 @@ if [ "${1:-}" = --all ]; then
 fi
 
 folder=$(program_folder "$SIM_DLL")
-status=0
 FAULT_ROWS=$rows E2E_RUNNER=$WINE E2E_BOX_TITLE=Error E2E_TEARDOWN_SECONDS=3 \
-  "$(dirname "$0")/fault_matrix.sh" "$folder/tobrisk.exe" "$CLOSE_TOOL" "${1:-}" || status=$?
-stop_wine
-rm -rf "$folder"
-exit "$status"
+  "$(dirname "$0")/fault_matrix.sh" "$folder/tobrisk.exe" "$CLOSE_TOOL" "${1:-}"

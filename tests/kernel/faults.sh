@@ -11,7 +11,7 @@ start_x || exit 1
 # The program with no display, where its message box's text goes to standard
 # error: prints "exit code|the last line it wrote".
 headless_run() {
-  env -u DISPLAY "$PROGRAM" 2>"$ERR"
+  env -u DISPLAY timeout 120 "$PROGRAM" 2>"$ERR"
   echo "$?|$(tail -n 1 "$ERR")"
 }
 
@@ -19,18 +19,18 @@ headless_run() {
 # the program ends with exit code $2; $1 names the check.
 check_box_run() {
   start_tobrisk
-  if wait_for '[ -n "$(find_window tobrisk)" ]' 30; then
-    xdotool key --window "$(find_window tobrisk)" Return 2>/dev/null
+  if wait_until 30 "the message box" window_shown tobrisk; then
+    press_key "$(find_window tobrisk)" Return
     check_exit "$1" 30 "$2"
   else
     fail "$1" "no message box"
-    kill -9 "$PID" 2>/dev/null
+    kill_process "$PID"
   fi
 }
 
 step "scenarios the uhid remote refuses"
 for scenario in "driver=1" "period=5"; do
-  TINY_HID_SIM=$scenario "$UHID_REMOTE" >/dev/null 2>"$ERR"
+  TINY_HID_SIM=$scenario timeout 60 "$UHID_REMOTE" >/dev/null 2>"$ERR"
   check "uhid remote refuses $scenario: exit code, no device" "2|" "$?|$(hid_device)"
 done
 
@@ -43,7 +43,7 @@ if start_remote "stream=0"; then
   check_box_run "silent remote: the box" 1
   check "silent remote: the message" "1|Wii-Remote cannot open." "$(headless_run)"
   check "silent remote: the mode report of each run reached it, nothing else of ours" \
-    "write 12 00 31|write 12 00 31" "$(program_events | paste -sd'|')"
+    "write $MODE_ACCEL|write $MODE_ACCEL" "$(program_events | paste -sd'|')"
 else
   fail "silent remote" "no hidraw node for the remote: $(describe_remote)"
 fi
@@ -56,12 +56,13 @@ if start_remote "accel=128,0,255;gyro=0064" && start_sampling_tobrisk 2; then
   check_bars "before it vanished"
   unplug_remote
   check "vanished: the kernel removed the remote" yes \
-    "$(wait_for '[ -z "$(hid_device)" ]' 20 && echo yes)"
+    "$(wait_until 20 "the remote's HID device to go" no_hid_device && echo yes)"
+  wait_until 20 "the uhid remote's end" process_gone "$REMOTE_PID"
   wait "$REMOTE_PID" 2>/dev/null
   check "vanished: the remote destroyed its device" "tobrisk-uhid-remote: destroyed (unplugged)" \
     "$(tail -n 1 "$REMOTE_OUT")"
   check_bars "after it vanished"
-  xdotool key --window "$WINDOW" Escape 2>/dev/null
+  press_key "$WINDOW" Escape
   check_exit "vanished: Esc" 30 0
 else
   fail "vanished" "sampling never started"
@@ -74,16 +75,19 @@ fi
 step "tobrisk-measure and SIGINT"
 MEASURE_OUT=$(mktemp)
 MEASURE_CSV=$(mktemp)
+# Whether the measuring run has sent a read request, or has ended.
+measure_answered() { requests_at_least 1 || process_gone "$PID"; }
+# One start of tobrisk-measure that reaches sampling (under emulation a start may
+# miss the probe's 100 ms and end).
+start_measure_once() {
+  "$BUILD/measure/tobrisk-measure" --seconds 120 --csv "$MEASURE_CSV" --max-missed 0 \
+    >"$MEASURE_OUT" 2>"$ERR" &
+  PID=$!
+  wait_until 30 "tobrisk-measure's first read request" measure_answered
+  ! process_gone "$PID" || { cat "$ERR" >&2; return 1; }
+}
 if start_remote "accel=128,0,255;gyro=0064"; then
-  # Under emulation a start may miss the probe's 100 ms: up to three starts.
-  for attempt in 1 2 3; do
-    "$BUILD/measure/tobrisk-measure" --seconds 120 --csv "$MEASURE_CSV" --max-missed 0 \
-      >"$MEASURE_OUT" 2>"$ERR" &
-    PID=$!
-    wait_for "[ \$(requests_sent) -ge 1 ] || ! kill -0 $PID 2>/dev/null" 30
-    kill -0 "$PID" 2>/dev/null && break
-    echo "measure: start-up attempt $attempt did not reach sampling: $(cat "$ERR")" >&2
-  done
+  retry_start start_measure_once
   delay_ms=$((RANDOM % 3000))
   echo "measure: SIGINT $delay_ms ms after the first read request"
   sleep "$(awk "BEGIN { print $delay_ms / 1000 }")"
@@ -91,7 +95,7 @@ if start_remote "accel=128,0,255;gyro=0064"; then
   check_exit "measure: SIGINT" 30 0
   check "measure: the verdict" PASS "$(tail -n 1 "$MEASURE_OUT")"
   check "measure: every row a reading" "reading" "$(tail -n +2 "$MEASURE_CSV" | cut -d, -f9 | sort -u)"
-  check "measure: the release last" "write 12 00 30|write 11 10" \
+  check "measure: the release last" "write $MODE_BUTTONS|write $FIRST_LED" \
     "$(program_events | tail -n 2 | paste -sd'|')"
   stop_remote
 else

@@ -24,6 +24,7 @@ run_readme_block() {
       inside && /^```/ { exit }
       inside { print }' "$README")
   [ -n "$block" ] || { echo "no hand-over block '$1' in the README" >&2; return 1; }
+  remember_kernel_setting /sys/module/hid/parameters/ignore_special_drivers
   sudo() { "$@"; }
   eval "$block"
   unset -f sudo
@@ -31,15 +32,15 @@ run_readme_block() {
 
 # With the driver unloaded, the remote gets no driver at all.
 step "hid_wiimote unloaded"
-modprobe -r hid_wiimote
+unload_module hid_wiimote
 start_remote_device "" && wait_for_quiet_log "$LOG"
 check "hid_wiimote unloaded: the remote's driver" none "$(remote_driver)"
 check "hid_wiimote unloaded: the remote's hidraw node" "" "$(remote_node)"
-env -u DISPLAY "$PROGRAM" 2>"$ERR"
+env -u DISPLAY timeout 120 "$PROGRAM" 2>"$ERR"
 check "hid_wiimote unloaded: tobrisk finds no remote" "1|Wii-Remote not found." \
   "$?|$(tail -n 1 "$ERR")"
 stop_remote
-modprobe hid_wiimote
+restore_kernel_state
 
 # The hand-over, then tobrisk over hid-generic.
 step "the hand-over"
@@ -54,8 +55,8 @@ if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" && run_readme_block 
     check_exit "hid-generic: Home" 30 0
     check "hid-generic: only tobrisk talked to the remote" "" \
       "$(tail -n +"$((handed_over + 1))" "$LOG" | cut -d' ' -f2- | grep '^write' |
-        grep -v -E '^write (12 00 3[01]|17 04 92 00 90 00 02|11 f0|11 10)$')"
-    check "hid-generic: the release last" "write 12 00 30|write 11 10" \
+        grep -v -x -E "write ($MODE_BUTTONS|$MODE_ACCEL|$GYRO_REQUEST|$ALL_LEDS|$FIRST_LED)")"
+    check "hid-generic: the release last" "write $MODE_BUTTONS|write $FIRST_LED" \
       "$(log_events | grep '^write' | tail -n 2 | paste -sd'|')"
     check "hid-generic: no word of a driver on standard error" "" "$(cat "$ERR")"
   else
@@ -72,10 +73,10 @@ stop_remote
 
 # Special drivers passed over for every device: a remote that connects gets hid-generic.
 step "special drivers passed over"
-echo 1 >/sys/module/hid/parameters/ignore_special_drivers
+set_kernel_setting /sys/module/hid/parameters/ignore_special_drivers 1
 start_remote ""
 check "ignore_special_drivers=1: the remote's driver" hid-generic "$(remote_driver)"
 stop_remote
-echo 0 >/sys/module/hid/parameters/ignore_special_drivers
+restore_kernel_state
 
 finish_checks "hid-generic"

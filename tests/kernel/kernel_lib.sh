@@ -1,15 +1,15 @@
 # Shared pieces of the checks that run inside the virtual machine (run-in-vm): the
 # uhid remote as a kernel device, the node the kernel makes for it, an X server, and
 # the real program. Sourced by the guest scripts, which get the build folder as
-# their first argument; the checks and waits come from the end-to-end library.
+# their first argument; the checks and waits come from the end-to-end library, the
+# remote's bytes from the build folder. Each step says what it does (step), so that
+# a guest stopped at its time limit shows how far it came.
+BUILD=$(cd "$1" && pwd)
+export TOBRISK_REMOTE_REPORTS=$BUILD/tests/support/remote_reports.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/e2e_lib.sh"
 
-BUILD=$(cd "$1" && pwd)
 PROGRAM=$BUILD/app/tobrisk
 UHID_REMOTE=$BUILD/sim/tobrisk-uhid-remote
-# Says what the script does next, so that a guest that runs out of time shows how far
-# it came.
-step() { echo "-- $(date +%T) $*"; }
 
 # Emulation makes every process started costly: the waits look less often.
 WAIT_STEP=0.2
@@ -47,23 +47,35 @@ remote_node() {
   done
 }
 
-# Waits until the log at $1 has not grown for half a second (10 s at most).
-wait_for_quiet_log() {
-  local size=-1 still=0
-  for _ in $(seq 200); do
-    local now
-    now=$(stat -c %s "$1" 2>/dev/null || echo 0)
-    if [ "$now" = "$size" ]; then
-      still=$((still + 1))
-      [ "$still" -ge 10 ] && return 0
-    else
-      still=0
-      size=$now
-    fi
-    sleep 0.05
+# Whether the kernel has the remote's HID device; whether it has none; whether it
+# has the remote's hidraw node; whether hid-wiimote has named the remote's model.
+hid_device_there() { [ -n "$(hid_device)" ]; }
+no_hid_device() { [ -z "$(hid_device)" ]; }
+remote_node_there() { [ -n "$(remote_node)" ]; }
+model_named() { ! grep -q pending "/sys/bus/hid/devices/$(hid_device)/devtype"; }
+
+# Waits until the log at $1 has not changed for half a second (10 s at most).
+wait_for_quiet_log() { wait_until 10 "$1 to go quiet" file_quiet_for "$1" 500; }
+
+# Kernel settings the script changed (each path, then its value before) and modules
+# it unloaded, which restore_kernel_state, or at the latest the script's end, puts back.
+SAVED_SETTINGS=()
+UNLOADED_MODULES=()
+remember_kernel_setting() { SAVED_SETTINGS+=("$1" "$(cat "$1")"); }
+set_kernel_setting() { remember_kernel_setting "$1" && echo "$2" >"$1"; }
+unload_module() { modprobe -r "$1" && UNLOADED_MODULES+=("$1"); }
+
+# Puts back every kernel setting and module the script changed, the last first.
+restore_kernel_state() {
+  local index
+  for ((index = ${#SAVED_SETTINGS[@]} - 2; index >= 0; index -= 2)); do
+    echo "${SAVED_SETTINGS[index + 1]}" >"${SAVED_SETTINGS[index]}"
   done
-  return 1
+  for index in "${UNLOADED_MODULES[@]}"; do modprobe "$index"; done
+  SAVED_SETTINGS=()
+  UNLOADED_MODULES=()
 }
+on_exit restore_kernel_state
 
 # Starts the uhid remote on scenario $1 (further arguments go to it) and waits until
 # the kernel has its HID device; sets REMOTE_PID and LOG, the remote's log.
@@ -75,16 +87,17 @@ start_remote_device() {
   LOG_BOUND=0
   TINY_HID_SIM="$scenario" TINY_HID_SIM_LOG="$LOG" "$UHID_REMOTE" "$@" >"$REMOTE_OUT" 2>&1 &
   REMOTE_PID=$!
-  wait_for '[ -n "$(hid_device)" ]' 30
+  wait_until 30 "the remote's HID device" hid_device_there
 }
 
 # Starts the uhid remote as start_remote_device does, and waits until its hidraw
 # node is there and the driver that took it is done with it: hid-wiimote has named
 # the remote's model (devtype) and the remote's log has gone quiet.
 start_remote() {
-  start_remote_device "$@" && wait_for '[ -n "$(remote_node)" ]' 30 || return 1
+  start_remote_device "$@" && wait_until 30 "the remote's hidraw node" remote_node_there ||
+    return 1
   if [ "$(remote_driver)" = wiimote ]; then
-    wait_for '! grep -q pending "/sys/bus/hid/devices/$(hid_device)/devtype"' 30 || return 1
+    wait_until 30 "hid-wiimote to name the remote's model" model_named || return 1
   fi
   wait_for_quiet_log "$LOG" && LOG_BOUND=$(wc -l <"$LOG")
 }
@@ -105,19 +118,13 @@ stop_remote() {
   kill "$REMOTE_PID" 2>/dev/null || true
   REMOTE_CODE=0
   wait "$REMOTE_PID" 2>/dev/null || REMOTE_CODE=$?
-  wait_for '[ -z "$(hid_device)" ]' 10 || true
+  wait_until 10 "the remote's HID device to go" no_hid_device || true
 }
 
 # Starts an X server for the whole script; sets DISPLAY.
 start_x() {
   step "an X server"
-  local folder
-  folder=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$folder/display" \
-    2>"$folder/xvfb.log" &
-  wait_for "[ -s $folder/display ]" 30 || { cat "$folder/xvfb.log"; return 1; }
-  DISPLAY=":$(tr -d '[:space:]' <"$folder/display")"
-  export DISPLAY
+  start_xvfb
 }
 
 # Starts the real program in the background, its standard error in $ERR; sets PID.
@@ -126,23 +133,19 @@ start_tobrisk() {
   PID=$!
 }
 
-# Starts the program and waits until the window is up and it has sent $1 read
-# requests; under emulation a start may miss the probe's 100 ms, so a start that
-# does not reach sampling is ended and tried again, three times at most.
-start_sampling_tobrisk() {
-  local attempt
-  for attempt in 1 2 3; do
-    start_tobrisk
-    if wait_for_sampling "$1"; then
-      return 0
-    fi
-    echo "start-up attempt $attempt did not reach sampling" >&2
-    kill -9 "$PID" 2>/dev/null || true
-    wait "$PID" 2>/dev/null || true
-    wait_for '[ -z "$(find_window Tobrisk)" ]' 10 || true
-  done
+# One start of the program that reaches its window and $1 read requests, or is
+# ended and leaves no window.
+start_sampling_tobrisk_once() {
+  start_tobrisk
+  wait_for_sampling "$1" && return 0
+  kill_process "$PID"
+  wait_until 10 "the window of an ended start to go" no_window Tobrisk
   return 1
 }
+
+# Starts the program and waits until it samples ($1 read requests); under emulation
+# a start may miss the probe's 100 ms, so it may take more than one start.
+start_sampling_tobrisk() { retry_start start_sampling_tobrisk_once "$1"; }
 
 # The program's reports in the remote's log: after the driver bound to the remote
 # (LOG_BOUND, the log's lines by then), and without what the driver sends later,
@@ -160,7 +163,7 @@ pixels() {
   local file=$1 format="" point
   shift
   for point in "$@"; do format="$format%[hex:p{$point}] "; done
-  convert "$file" -format "$format" info: | tr ' ' '\n' | cut -c1-6 | paste -sd' '
+  timeout 60 convert "$file" -format "$format" info: | tr ' ' '\n' | cut -c1-6 | paste -sd' '
 }
 
 # The four bars for X 128, Y 0, Z 255 and a gyro of +100 (from 250 to 350), at the X
@@ -168,14 +171,15 @@ pixels() {
 # ends and right of it.
 BARS="C80000 FFFFFF 00C800 0000C8 000000 000000 FFFFFF"
 bars_now() {
-  import -window "$WINDOW" "$SHOT" 2>/dev/null &&
+  timeout 60 import -window "$WINDOW" "$SHOT" 2>/dev/null &&
     pixels "$SHOT" 250,50 256,50 0,100 500,150 252,250 348,250 356,250
 }
 
 # Checks that the window comes to show those bars (painting lags under emulation);
 # $1 names the check.
+bars_shown() { [ "$(bars_now)" = "$BARS" ]; }
 check_bars() {
-  wait_for '[ "$(bars_now)" = "$BARS" ]' 20
+  wait_until 20 "the bars" bars_shown
   check "$1: the bars" "$BARS" "$(bars_now)"
 }
 
@@ -197,8 +201,8 @@ start_watching_gyro_bar() {
 
 # Stops the watcher; prints the extents it saw, one "first last reads" a line.
 stop_watching_gyro_bar() {
-  kill "$WATCHER" 2>/dev/null || true
-  wait "$WATCHER" 2>/dev/null || true
+  kill "$WATCHER" 2>/dev/null
+  wait "$WATCHER" 2>/dev/null
   cat "$WATCHED"
 }
 

@@ -30,13 +30,13 @@ SESSION=$(mktemp)
 if start_remote "accel=128,0,255;gyro=0064"; then
   step "tobrisk-remote-check --record"
   descriptor=$(sysfs_descriptor)
-  "$REMOTE_CHECK" --record "$MANUAL" >"$ERR" 2>&1
+  timeout 120 "$REMOTE_CHECK" --record "$MANUAL" >"$ERR" 2>&1
   check "remote check: exit code" 0 "$?"
   check "remote check: the device" "N: Nintendo RVL-CNT-01|I: 5 057e 0306" \
     "$(grep -E '^(N|I):' "$MANUAL" | paste -sd'|')"
   check "remote check: the kernel's report descriptor" "$descriptor" "$(recorded_descriptor "$MANUAL")"
   check "remote check: the register's replies" yes \
-    "$(grep -q '^E: [0-9.]* 22 21 00 00 10 00 90 00 64 ' "$MANUAL" && echo yes)"
+    "$(grep -q "^E: [0-9.]* 22 $GYRO_REPLY_HEAD 00 64 " "$MANUAL" && echo yes)"
 
   step "tobrisk with TINY_HID_RECORD"
   export TINY_HID_RECORD=$SESSION
@@ -49,7 +49,7 @@ if start_remote "accel=128,0,255;gyro=0064"; then
       "$(grep -E '^(N|I):' "$SESSION" | paste -sd'|')"
     check "recorded session: the kernel's report descriptor" "$descriptor" \
       "$(recorded_descriptor "$SESSION")"
-    check "recorded session: the release recorded last" "12 00 30|11 10" \
+    check "recorded session: the release recorded last" "$MODE_BUTTONS|$FIRST_LED" \
       "$(grep '^# O:' "$SESSION" | tail -n 2 | cut -d' ' -f5- | paste -sd'|')"
   else
     fail "recorded session" "sampling never started"
@@ -72,7 +72,7 @@ if wait_for_sampling 1; then
 else
   fail "replayed session" "sampling never started"
   cat "$ERR"
-  kill -9 "$PID" 2>/dev/null
+  kill_process "$PID"
 fi
 
 finish_checks "kernel recordings"

@@ -21,8 +21,8 @@ log_after_first() { log_events | sed -n "\|$1|,\$p"; }
 driver_seen_while_sampling() {
   local sampling
   sampling=$(log_after_first "$GYRO_REQUEST")
-  echo "$sampling" | grep -q 'write 17 04 a4 00 fa 00 06' &&
-    echo "$sampling" | sed -n '/^write 15 00/,$p' | grep -q '^write 12 00 30'
+  echo "$sampling" | grep -q "write $DRIVER_IDENTITY_READ" &&
+    echo "$sampling" | sed -n "/^write $STATUS_REQUEST/,\$p" | grep -q "^write $MODE_BUTTONS"
 }
 
 # The original remote, its Nunchuk, the driver's polls and a battery read. The
@@ -35,7 +35,7 @@ if start_remote "extension=nunchuk;accel=128,0,255;accel_low=3,1,1;gyro=0064;lat
   check "original: the driver found the Nunchuk" nunchuk \
     "$(cat "/sys/bus/hid/devices/$(hid_device)/extension")"
   check "original: the driver read the Nunchuk's identity on binding" yes \
-    "$(log_events | grep -q 'write 17 04 a4 00 fa 00 06' && echo yes)"
+    "$(log_events | grep -q "write $DRIVER_IDENTITY_READ" && echo yes)"
   export TINY_HID_RECORD=$RECORDING
   if start_sampling_tobrisk 2; then
     unset TINY_HID_RECORD
@@ -43,13 +43,13 @@ if start_remote "extension=nunchuk;accel=128,0,255;accel_low=3,1,1;gyro=0064;lat
     start_watching_gyro_bar
     cat /sys/class/power_supply/wiimote_battery_*/capacity >/dev/null
     check "original: the driver talks while we sample" yes \
-      "$(wait_for driver_seen_while_sampling 30 && echo yes)"
+      "$(wait_until 30 "the driver's polls and mode" driver_seen_while_sampling && echo yes)"
     press_home
     check_exit "original: Home" 30 0
     check "original: the gyro bar never showed anything but the gyro" yes \
       "$(stop_watching_gyro_bar | only_the_gyro_bar)"
     stop_remote
-    check "original: the release last" "write 12 00 30|write 11 10" \
+    check "original: the release last" "write $MODE_BUTTONS|write $FIRST_LED" \
       "$(program_events | tail -n 2 | paste -sd'|')"
     check "original: Home came with the low bits beside it (bytes 60 e0)" yes \
       "$(grep -q '^E: [0-9.]* 6 31 60 e0 ' "$RECORDING" && echo yes)"
@@ -82,7 +82,7 @@ if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" --later-model; then
     stop_remote
     check "later model: SIGTERM destroys the remote's device" "0|destroyed|" \
       "$REMOTE_CODE|$(tail -n 1 "$REMOTE_OUT" | cut -d' ' -f2)|$(hid_device)"
-    check "later model: the release last" "write 12 00 30|write 11 10" \
+    check "later model: the release last" "write $MODE_BUTTONS|write $FIRST_LED" \
       "$(program_events | tail -n 2 | paste -sd'|')"
     check "later model: standard error names the driver" yes \
       "$(grep -q "bound to the kernel driver 'wiimote'" "$ERR" && echo yes)"
@@ -108,6 +108,11 @@ step "a desktop reading the driver's devices, a Nunchuk that comes and goes"
 READER_OUT=$(mktemp)
 RECORDING=$(mktemp)
 frames() { grep -c "^$1 " "$READER_OUT"; }
+frames_above() { [ "$(frames 0)" -gt "$1" ]; }
+extension_is() { [ "$(extension_now)" = "$1" ]; }
+reader_served() { grep -q '^open 1' "$READER_OUT" && log_events | grep -q "^write $MODE_ACCEL_EXTENSION"; }
+identity_polls() { log_events | grep -c "^write ${DRIVER_IDENTITY_READ% 00 06}"; }
+polls_above() { [ "$(identity_polls)" -gt "$1" ]; }
 extension_now() { cat "/sys/bus/hid/devices/$(hid_device)/extension" 2>/dev/null; }
 status_reports() { grep -c '^E: [0-9.]* 7 20 ' "$RECORDING"; }
 # Whether tobrisk has read $1 status reports or more, and 0x31 reports after the last.
@@ -120,41 +125,41 @@ if start_remote "extension=nunchuk;accel=128,0,255;gyro=0064"; then
     "Nintendo Wii Remote Nunchuk" >"$READER_OUT" 2>&1 &
   READER=$!
   check "desktop: the driver switched to 0x35 for the reader" yes \
-    "$(wait_for "grep -q '^open 1' $READER_OUT && log_events | grep -q '^write 12 00 35'" 30 && echo yes)"
+    "$(wait_until 30 "0x35 for the reader" reader_served && echo yes)"
   export TINY_HID_RECORD=$RECORDING
   if start_sampling_tobrisk 2; then
     unset TINY_HID_RECORD
     check_bars "desktop"
     seen=$(frames 0)
     check "desktop: the reader's accelerations go on beside tobrisk" yes \
-      "$(wait_for "[ \$(frames 0) -gt $((seen + 20)) ]" 30 && echo yes)"
+      "$(wait_until 30 "the reader's frames" frames_above $((seen + 20)) && echo yes)"
     before=$(status_reports)
     kill -RTMIN "$REMOTE_PID"
-    wait_for '[ "$(extension_now)" = none ]' 30
+    wait_until 30 "the Nunchuk pulled out" extension_is none
     pulled=$(extension_now)
     kill -RTMIN "$REMOTE_PID"
-    wait_for '[ "$(extension_now)" = nunchuk ]' 30
+    wait_until 30 "the Nunchuk plugged in" extension_is nunchuk
     check "desktop: the Nunchuk went and came back" "none|nunchuk" "$pulled|$(extension_now)"
     check "desktop: tobrisk's accelerations came back after each status report" yes \
-      "$(wait_for "accelerations_after_status $((before + 2))" 30 && echo yes)"
+      "$(wait_until 30 "accelerations after the status reports" accelerations_after_status $((before + 2)) && echo yes)"
     check_bars "desktop, after the Nunchuk"
     press_home
     check_exit "desktop: Home" 30 0
-    check "desktop: the release last" "write 12 00 30|write 11 10" \
-      "$(program_events | grep -v '^write 12 00 35' | tail -n 2 | paste -sd'|')"
+    check "desktop: the release last" "write $MODE_BUTTONS|write $FIRST_LED" \
+      "$(program_events | grep -v "^write $MODE_ACCEL_EXTENSION" | tail -n 2 | paste -sd'|')"
     wait_for_quiet_log "$READER_OUT"
     seen=$(frames 0)
-    polls=$(log_events | grep -c '^write 17 04 a4 00 fa')
-    wait_for "[ \$(log_events | grep -c '^write 17 04 a4 00 fa') -gt $polls ]" 30
+    wait_until 30 "the driver's next identity poll" polls_above "$(identity_polls)"
     check "desktop: in tobrisk's 0x30 the reader gets no accelerations" "$seen" "$(frames 0)"
     cat /sys/class/power_supply/wiimote_battery_*/capacity >/dev/null
     check "desktop: a battery read gives the reader its accelerations back" yes \
-      "$(wait_for "[ \$(frames 0) -gt $seen ]" 30 && echo yes)"
+      "$(wait_until 30 "the reader's frames after a battery read" frames_above "$seen" && echo yes)"
     # What the driver's mode reports cost the sampler: how many samples had one
     # between our mode report and our read request, and what tobrisk read.
     log_after_first "$GYRO_REQUEST" | grep '^write 1[27] ' |
-      awk '$0 == "write 12 00 31" { ours = 1; next }
-           /^write 17 04 92/ { total++; hit += between; ours = 0; between = 0; next }
+      awk -v mode="write $MODE_ACCEL" -v request="write $GYRO_REQUEST" '
+           $0 == mode { ours = 1; next }
+           $0 == request { total++; hit += between; ours = 0; between = 0; next }
            /^write 12 / && ours { between = 1 }
            END { printf "desktop: %d of %d samples had the driver'"'"'s mode between ours and the read\n", hit, total }'
     echo "desktop: tobrisk read $(grep -c '^E: [0-9.]* 22 35 ' "$RECORDING") reports 0x35 and" \
@@ -163,8 +168,7 @@ if start_remote "extension=nunchuk;accel=128,0,255;gyro=0064"; then
     fail "desktop" "sampling never started"
     cat "$ERR"
   fi
-  kill "$READER" 2>/dev/null
-  wait "$READER" 2>/dev/null
+  kill_process "$READER"
   stop_remote
 else
   fail "desktop" "no hidraw node for the remote: $(describe_remote)"

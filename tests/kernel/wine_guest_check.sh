@@ -36,9 +36,10 @@ WINE_LOG=$WORK/wine.log
 export WINEPREFIX=${3:-$WORK/prefix} WINEARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 stop_wine() {
-  "$WINESERVER" -k 2>/dev/null
-  "$WINESERVER" -w 2>/dev/null
+  timeout 60 "$WINESERVER" -k 2>/dev/null
+  timeout 60 "$WINESERVER" -w 2>/dev/null
 }
+on_exit stop_wine
 
 # Whether Wine's plug and play switched on a HID interface for the remote.
 wine_offers_remote() {
@@ -48,14 +49,17 @@ wine_offers_remote() {
 
 # How the program's start went, once it is clear: sampling, a message box, ended.
 start_outcome() {
-  if [ -n "$(find_window Error)" ]; then
+  if window_shown Error; then
     echo "message box"
-  elif ! kill -0 "$PID" 2>/dev/null; then
+  elif process_gone "$PID"; then
     echo ended
-  elif [ "$(requests_sent)" -ge 10 ] && [ -n "$(find_window Tobrisk)" ]; then
+  elif requests_at_least 10 && window_shown Tobrisk; then
     echo sampling
   fi
 }
+
+# Whether the start's outcome is clear.
+start_decided() { [ -n "$(start_outcome)" ]; }
 
 # The text of the program's latest message box, from Wine's msgbox channel.
 message_box_text() { grep -o 'MSGBOX_OnInit L"[^"]*"' "$WINE_LOG" | tail -n 1 | cut -d'"' -f2; }
@@ -83,18 +87,34 @@ run_library_checks() {
   check "tobrisk-measure.exe under Wine ($WINEARCH)" 0 "$?"
 }
 
+# One start of tobrisk.exe, whose outcome it sets; a start whose probe missed the
+# remote ("cannot open") is dismissed and ended, in a Wine of its own.
+start_wine_program() {
+  step "tobrisk.exe, attempt $START_ATTEMPT"
+  WINEDEBUG=+plugplay,+msgbox "$WINE" "$WORK/tobrisk.exe" 2>>"$WINE_LOG" &
+  PID=$!
+  wait_until 300 "tobrisk.exe to sample or show a box" start_decided
+  outcome=$(start_outcome)
+  [ "$outcome" = "message box" ] && [ "$(message_box_text)" = "Wii-Remote cannot open." ] ||
+    return 0
+  press_key "$(find_window Error)" Return
+  wait_for_exit 30
+  stop_wine
+  return 1
+}
+
 step "a Wine prefix, winebus set to offer hidraw nodes"
 cp "$WINDOWS_BUILD/tobrisk.exe" "$WINDOWS_BUILD/tiny_hid_dll.dll" "$WORK/"
 prefix_made_here=no
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  env -u DISPLAY "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1
+  env -u DISPLAY timeout 300 "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1
   prefix_made_here=yes
 fi
 start_x || exit 1
 [ "$prefix_made_here" = no ] || run_library_checks
 printf 'REGEDIT4\n\n[%s]\n"Enable SDL"=dword:00000000\n"DisableInput"=dword:00000001\n' \
   'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus' >"$WORK/winebus.reg"
-env -u DISPLAY "$WINE" reg import "$WORK/winebus.reg" >>"$WORK/wineboot.log" 2>&1
+env -u DISPLAY timeout 300 "$WINE" reg import "$WORK/winebus.reg" >>"$WORK/wineboot.log" 2>&1
 check "winebus options imported" 0 "$?"
 stop_wine
 
@@ -102,24 +122,15 @@ if start_remote ""; then
   # The start-up probe's 100 ms may pass before the first data report gets through
   # Wine ("cannot open"): such a start is dismissed and tried again, three times at
   # most, each in a Wine of its own.
-  for attempt in 1 2 3; do
-    step "tobrisk.exe, attempt $attempt"
-    WINEDEBUG=+plugplay,+msgbox "$WINE" "$WORK/tobrisk.exe" 2>>"$WINE_LOG" &
-    PID=$!
-    wait_for '[ -n "$(start_outcome)" ]' 300
-    outcome=$(start_outcome)
-    [ "$outcome" = "message box" ] && [ "$(message_box_text)" = "Wii-Remote cannot open." ] || break
-    xdotool key --window "$(find_window Error)" Return 2>/dev/null
-    wait_for_exit 30
-    stop_wine
-  done
+  retry_start start_wine_program
   check "Wine offers the remote's hidraw node as a HID device" yes "$(wine_offers_remote && echo yes)"
   if [ "$outcome" = sampling ]; then
     check "the program samples" sampling "$outcome"
     press_home
     check_exit "Home" 120 0
     stop_remote
-    check "the release last" "write 12 00 30|write 11 10" "$(program_events | tail -n 2 | paste -sd'|')"
+    check "the release last" "write $MODE_BUTTONS|write $FIRST_LED" \
+      "$(program_events | tail -n 2 | paste -sd'|')"
   else
     fail "the program samples" "${outcome:-neither sampling nor a box}: '$(message_box_text)'"
   fi

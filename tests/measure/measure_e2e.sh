@@ -14,7 +14,6 @@ LOG=$WORK/log
 # A lock folder of its own, so that no other test's program holds the lock.
 export XDG_RUNTIME_DIR=$WORK/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-trap 'rm -rf "$WORK"' EXIT
 
 # Runs the program on scenario $1 with the arguments after it; sets CODE, and leaves
 # its output in $WORK/out, its errors in $WORK/err and the remote's log in $WORK/log
@@ -24,9 +23,12 @@ measure() {
   shift
   rm -f "$WORK/log"
   CODE=0
-  TINY_HID_SIM=$scenario TINY_HID_SIM_LOG=$WORK/log "$MEASURE" "$@" >"$WORK/out" 2>"$WORK/err" ||
-    CODE=$?
+  TINY_HID_SIM=$scenario TINY_HID_SIM_LOG=$WORK/log timeout 120 "$MEASURE" "$@" >"$WORK/out" \
+    2>"$WORK/err" || CODE=$?
 }
+
+# Whether file $1 has more than $2 lines.
+more_lines_than() { [ "$({ wc -l <"$1"; } 2>/dev/null || echo 0)" -gt "$2" ]; }
 
 # Whether CSV file $1 is whole: its header, then lines of 9 fields each starting
 # with whole milliseconds and ending in what the reply was, the last one ended.
@@ -111,16 +113,11 @@ check "Home: the release last" "$RELEASE" "$(last_events 3)"
 rm -f "$WORK/log"
 TINY_HID_SIM="" TINY_HID_SIM_LOG=$WORK/log "$MEASURE" --seconds 30 --csv "$WORK/int.csv" \
   >"$WORK/out" 2>"$WORK/err" &
-pid=$!
-for _ in $(seq 200); do
-  [ "$({ wc -l <"$WORK/int.csv"; } 2>/dev/null || echo 0)" -gt 20 ] && break
-  sleep 0.05
-done
+PID=$!
+wait_until 10 "20 lines of CSV" more_lines_than "$WORK/int.csv" 20
 sleep "0.$((RANDOM % 400))"
-kill -INT "$pid"
-CODE=0
-wait "$pid" || CODE=$?
-check "SIGINT: exit code" 0 "$CODE"
+kill -INT "$PID"
+check_exit "SIGINT" 10 0
 check "SIGINT: the CSV is whole" yes "$(csv_whole "$WORK/int.csv" && echo yes)"
 check "SIGINT: the summary" 1 "$(grep -c '^requests ' "$WORK/out")"
 check "SIGINT: the release last" "$RELEASE" "$(last_events 3)"
@@ -135,7 +132,8 @@ check "unplugged: the missed replies counted" yes \
 echo "-- the status line"
 # Only on a terminal: script(1) gives the program one.
 check "no status line off a terminal" 0 "$(tr -cd '\r' <"$WORK/out" | wc -c)"
-TINY_HID_SIM="" script -qec "$MEASURE --seconds 1.2" /dev/null >"$WORK/tty" 2>&1
+TINY_HID_SIM="" timeout 60 script -qec "$(printf '%q' "$MEASURE") --seconds 1.2" /dev/null \
+  >"$WORK/tty" 2>&1
 check "status lines on a terminal" yes \
   "$([ "$(grep -o 'readings/s  gyro' "$WORK/tty" | wc -l)" -ge 3 ] && echo yes)"
 
@@ -164,14 +162,13 @@ ROWS
 
 "$MUTEX_HOLDER" tobrisk-001 >"$WORK/holder" &
 holder=$!
-for _ in $(seq 100); do [ -s "$WORK/holder" ] && break; sleep 0.05; done
+wait_until 5 "the mutex holder" test -s "$WORK/holder"
 measure "" --seconds 1
 check "the lock held: exit code" 1 "$CODE"
 check "the lock held: message" "tobrisk-measure: another Tobrisk program is using the remote" \
   "$(cat "$WORK/err")"
 check "the lock held: the remote untouched" no "$([ -s "$WORK/log" ] && echo yes || echo no)"
-kill "$holder" 2>/dev/null
-wait "$holder" 2>/dev/null
+kill_process "$holder"
 
 # Two openings of one CSV file: the second ends on the lock before it touches the
 # file, and the first run's file stays whole. A remote not found leaves an earlier
@@ -179,10 +176,11 @@ wait "$holder" 2>/dev/null
 TINY_HID_SIM="" "$MEASURE" --seconds 3 --csv "$WORK/run.csv" >/dev/null 2>&1 &
 first=$!
 # Once the first run's lines reach the file (its buffer's first write).
-for _ in $(seq 200); do [ -s "$WORK/run.csv" ] && break; sleep 0.05; done
+wait_until 10 "the first run's CSV lines" test -s "$WORK/run.csv"
 measure "" --seconds 1 --csv "$WORK/run.csv"
 check "a second opening of the CSV: exit code" 1 "$CODE"
-wait "$first"
+PID=$first
+wait_for_exit 30
 check "a second opening of the CSV: the first run's file is whole" yes \
   "$(csv_whole "$WORK/run.csv" && tr -d '\000' <"$WORK/run.csv" | cmp -s - "$WORK/run.csv" && echo yes)"
 echo "an earlier plot" >"$WORK/earlier.png"

@@ -20,7 +20,7 @@ fi
 deb=${debs[0]}
 echo "package: $deb"
 
-source "$(dirname "$0")/../support/checks.sh"
+source "$(dirname "$0")/../support/test_lib.sh"
 
 # The file list: path and mode of each regular file.
 listing=$(dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $1, $6 }')
@@ -51,7 +51,6 @@ done
 
 # The shipped files, unpacked: the licence, the metainfo, and no name of this machine.
 control=$(mktemp -d)
-trap 'rm -rf "$control"' EXIT
 dpkg-deb -x "$deb" "$control/files"
 copyright=$control/files/usr/share/doc/tobrisk/copyright
 check "copyright: SPDX identifier" yes "$(grep -qx 'Comment: SPDX-License-Identifier: MIT' "$copyright" && echo yes)"

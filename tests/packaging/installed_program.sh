@@ -7,9 +7,8 @@
 # LED lit. Usage: installed_program.sh BUILD_FOLDER
 set -uo pipefail
 build=$1
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
 source "$(dirname "$0")/../e2e/e2e_lib.sh"
+prefix=$(mktemp -d)
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "cmake --install failed"; exit 1; }
 
@@ -39,27 +38,15 @@ check "desktop entry: under Hardware Settings" yes "$(grep -q '^Categories=.*Har
 export XDG_RUNTIME_DIR="$prefix/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 PROGRAM=$prefix/bin/tobrisk-sim
-BOX_TITLE=tobrisk-sim
 # The start-up probe gives the remote 100 ms; on a machine busy with other work it
 # can miss it and show "Wii-Remote cannot open.": then the box is dismissed and
-# the run tried again, three times at most.
-for attempt in 1 2 3; do
-  start_program "home=1500"
-  wait_for '[ -n "$(find_window Tobrisk)" ] || [ -n "$(find_window "$BOX_TITLE")" ]' 10
-  if [ -z "$(find_window "$BOX_TITLE")" ]; then
-    break
-  fi
-  echo "start-up attempt $attempt: the probe missed the remote"
-  xdotool key --window "$(find_window "$BOX_TITLE")" Return 2>/dev/null
-  wait_for_exit 5 || kill -9 "$PID" 2>/dev/null
-  rm -f "$LOG"
-done
+# the run tried again.
+retry_start start_window_once "home=1500" tobrisk-sim
 check_exit "installed tobrisk-sim, Home at 1.5 s" 10 0
 # A second instance also ends with 0, so the log must show a whole run: gyro read
 # requests while sampling, then the release (buttons only, first LED) and the close.
 check "installed tobrisk-sim: it sampled" yes \
   "$([ "$(requests_sent)" -ge 3 ] && echo yes)"
 check "installed tobrisk-sim: last reports" "$RELEASE" "$(last_events 3)"
-rm -f "$LOG"
 
 finish_checks "installed program"

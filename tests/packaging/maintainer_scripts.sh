@@ -4,9 +4,9 @@
 # and succeed when it is missing or fails (a container, a chroot).
 # Usage: maintainer_scripts.sh PACKAGING_FOLDER
 set -euo pipefail
+source "$(dirname "$0")/../support/test_lib.sh"
 scripts=$1
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 mkdir "$work/ok" "$work/failing" "$work/none"
 cat >"$work/ok/udevadm" <<'STUB'
 #!/bin/sh
@@ -16,7 +16,6 @@ printf '#!/bin/sh\necho "$*" >>"$UDEVADM_CALLS"\nexit 1\n' >"$work/failing/udeva
 chmod +x "$work/ok/udevadm" "$work/failing/udevadm"
 reload='control --reload-rules|trigger --subsystem-match=hidraw'
 
-source "$(dirname "$0")/../support/checks.sh"
 # script, argument, folder with udevadm (or none), expected exit code, expected calls
 while IFS=' ' read -r script argument folder code calls; do
   [ "$calls" = "-" ] && calls=""

@@ -50,6 +50,13 @@ inline const Bytes kGyroRequestReport = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x0
 inline const Bytes kAllLedsReport = {0x11, 0xF0};
 inline const Bytes kFirstLedReport = {0x11, 0x10};
 
+// What Linux's Wii Remote driver sends beside the program: its status request, its
+// read of the extension's identity, and the reporting mode it sets while a desktop
+// program reads its devices (accelerations and the extension's bytes).
+inline const Bytes kStatusRequest = {0x15, 0x00};
+inline const Bytes kDriverIdentityRead = {0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06};
+inline const Bytes kModeAccelExtensionReport = {0x12, 0x00, 0x35};
+
 // How the simulated remote's log shows an output report that reached it:
 // "write 12 00 31".
 inline std::string WriteEvent(const Bytes& report) {

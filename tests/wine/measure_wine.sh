@@ -13,7 +13,7 @@ cp "$MEASURE_EXE" "$folder/tobrisk-measure.exe"
 cp "$SIM_DLL" "$folder/tiny_hid_dll.dll"
 status=0
 (cd "$folder" && TINY_HID_SIM="gyro_bias=-20;gyro_noise=8" TINY_HID_SIM_LOG="$folder/log" \
-  "$WINE" tobrisk-measure.exe --seconds 2 --csv m.csv --max-bias 25 --max-noise 12) \
+  timeout 120 "$WINE" tobrisk-measure.exe --seconds 2 --csv m.csv --max-bias 25 --max-noise 12) \
   >"$folder/out" 2>&1 || status=$?
 stop_wine
 tr -d '\r' <"$folder/out" >"$folder/summary"
@@ -27,11 +27,11 @@ check "the gyro's mean is the bias" yes \
 LOG=$folder/log
 check "the release last" "$RELEASE" "$(last_events 3)"
 
-(cd "$folder" && TINY_HID_SIM="gyro_bias=100" "$WINE" tobrisk-measure.exe --seconds 0.5 \
-  --plot limits.png --max-bias 150 && TINY_HID_SIM="gyro_bias=100;accel=128,64,192" \
-  "$WINE" tobrisk-measure.exe --seconds 1 --plot plot.png) >"$folder/out" 2>&1 || status=$?
+(cd "$folder" && TINY_HID_SIM="gyro_bias=100" timeout 120 "$WINE" tobrisk-measure.exe \
+  --seconds 0.5 --plot limits.png --max-bias 150 && TINY_HID_SIM="gyro_bias=100;accel=128,64,192" \
+  timeout 120 "$WINE" tobrisk-measure.exe --seconds 1 --plot plot.png) >"$folder/out" 2>&1 ||
+  status=$?
 stop_wine
 check "the plots: exit code" 0 "$status"
 check_plot_pixels "$folder/plot.png" "$folder/limits.png"
-rm -rf "$folder"
 finish_checks "measure_wine ($WINEARCH)"

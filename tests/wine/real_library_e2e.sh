@@ -10,22 +10,11 @@ source "$E2E_DIR/e2e_lib.sh"
 folder=$(program_folder "$REAL_DLL")
 PROGRAM=$folder/tobrisk.exe
 E2E_RUNNER=$WINE
-status=0
 start_program ""
-if wait_for '[ -n "$(find_window Error)" ]' 20; then
-  xdotool key --window "$(find_window Error)" Return 2>/dev/null
+if wait_until 20 "the message box" window_shown Error; then
+  press_key "$(find_window Error)" Return
 else
-  echo "FAIL no message box appeared"
-  status=1
+  fail "the box" "no message box appeared"
 fi
-if ! wait_for_exit 5; then
-  echo "FAIL the program did not end after its message box"
-  status=1
-elif [ "$CODE" != 1 ]; then
-  echo "FAIL exit code: expected 1, got $CODE"
-  status=1
-fi
-stop_wine
-rm -rf "$folder" "$LOG"
-[ "$status" -eq 0 ] && echo "real_library_e2e: not found, exit code 1"
-exit "$status"
+check_exit "not found" 5 1
+finish_checks real_library_e2e

@@ -18,10 +18,9 @@ work=$(mktemp -d)
 screenshot() {
   start_sampling_program "$SCENARIO" 5 || return 1
   sleep 0.3
-  import -window "$WINDOW" "$1"
-  xdotool key --window "$WINDOW" Escape 2>/dev/null
+  timeout 30 import -window "$WINDOW" "$1"
+  press_key "$WINDOW" Escape
   wait_for_exit 5
-  rm -f "$LOG"
 }
 
 # Where the pixels of colour $2 lie in band image $1, as "x L..R, rows T..B", with
@@ -56,7 +55,6 @@ PROGRAM=$folder/tobrisk.exe
 E2E_RUNNER=$WINE
 screenshot "$work/wine.png" || check "Wine: sampling starts" yes no
 stop_wine
-rm -rf "$folder"
 
 if [ -f "$work/linux.png" ] && [ -f "$work/wine.png" ]; then
   # The client areas differ in size (Windows takes the frame out of 520 x 420);
@@ -90,5 +88,4 @@ fi
 if [ "$failures" -ne 0 ] && [ -n "${KEEP_SCREENSHOTS:-}" ]; then
   cp "$work/linux.png" "$work/wine.png" "$KEEP_SCREENSHOTS/" 2>/dev/null
 fi
-rm -rf "$work"
 finish_checks

@@ -6,7 +6,6 @@ source "$(dirname "$0")/wine_lib.sh" "$1"
 
 status=0
 "$WINE" "$2" || status=$?
-stop_wine
 # 77 would read as a skip: that many failures is still a failure.
 [ "$status" -eq 77 ] && status=1
 exit "$status"

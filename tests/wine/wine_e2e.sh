@@ -7,9 +7,5 @@ set -uo pipefail
 source "$(dirname "$0")/wine_lib.sh" "$1"
 
 folder=$(program_folder "$SIM_DLL")
-status=0
 E2E_RUNNER=$WINE E2E_BOX_TITLE=Error E2E_TEARDOWN_SECONDS=3 \
-  "$E2E_DIR/program_e2e.sh" "$folder/tobrisk.exe" "$CLOSE_TOOL" || status=$?
-stop_wine
-rm -rf "$folder"
-exit "$status"
+  "$E2E_DIR/program_e2e.sh" "$folder/tobrisk.exe" "$CLOSE_TOOL"

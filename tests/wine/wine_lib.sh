@@ -5,6 +5,8 @@
 # shellcheck source=/dev/null
 source "$1"
 E2E_DIR=$SOURCE_DIR/tests/e2e
+export TOBRISK_REMOTE_REPORTS=$REMOTE_REPORTS
+source "$SOURCE_DIR/tests/support/test_lib.sh"
 
 # Wine's own environment: the build's prefix and its kind (win64 or win32), no
 # debug output, and no offer to install Mono or Gecko (nothing here uses them).
@@ -13,7 +15,8 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Makes a folder as a user makes one from the zip: tobrisk.exe beside the
-# tiny_hid_dll.dll in $1 (the real or the simulated one); prints its path.
+# tiny_hid_dll.dll in $1 (the real or the simulated one); prints its path. It goes
+# with the script's temporary folder.
 program_folder() {
   local folder
   folder=$(mktemp -d)
@@ -29,5 +32,7 @@ stop_wine() {
   "$WINESERVER" -w 2>/dev/null || true
 }
 
-# A test begins with nothing left of an earlier one that was stopped half-way.
+# A test begins with nothing left of an earlier one that was stopped half-way, and
+# leaves nothing of its own.
 stop_wine
+on_exit stop_wine

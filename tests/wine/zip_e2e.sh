@@ -11,8 +11,9 @@ source "$E2E_DIR/e2e_lib.sh"
 zip=$2
 
 if [ ! -f "$zip" ]; then
-  echo "FAIL no zip at $zip (tools/check-windows-compile makes it)"
-  exit 1
+  fail "the zip" "no zip at $zip (tools/check-windows-compile makes it)"
+  finish_checks
+  exit
 fi
 work=$(mktemp -d)
 (cd "$work" && cmake -E tar xf "$zip")
@@ -23,22 +24,11 @@ scenario=$(tr -d '\r' <"$readme" | sed -n 's/^ *set TINY_HID_SIM=//p' | head -n 
 check "the README's example scenario" "home=3000;accel=140,128,100" "$scenario"
 
 # The start-up probe gives the remote 100 ms, which a busy machine may miss under
-# Wine: such a start ("cannot open") is dismissed and tried again, three times at most.
+# Wine: such a start ("cannot open") is dismissed and tried again.
 PROGRAM=$folder/tobrisk.exe
 E2E_RUNNER=$WINE
-for attempt in 1 2 3; do
-  start_program "$scenario"
-  wait_for '[ -n "$(find_window Tobrisk)" ] || [ -n "$(find_window Error)" ]' 30
-  box=$(find_window Error)
-  [ -n "$box" ] || break
-  echo "start-up attempt $attempt ended in a message box" >&2
-  xdotool key --window "$box" Return 2>/dev/null
-  wait_for_exit 10
-  [ "$attempt" -eq 3 ] || rm -f "$LOG"
-done
-check "the window appears" yes "$([ -n "$(find_window Tobrisk)" ] && echo yes)"
+retry_start start_window_once "$scenario" Error
+check "the window appears" yes "$(window_shown Tobrisk && echo yes)"
 check_exit "Home after three seconds" 30 0
 check "the release last" "$RELEASE" "$(last_events 3)"
-stop_wine
-rm -rf "$work" "$LOG"
 finish_checks "zip_e2e $(basename "$zip")"
