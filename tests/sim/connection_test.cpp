@@ -50,7 +50,8 @@ TEST_F(SimConnection, HandlesAreNeverReusedAndOldOnesAreMisuse) {
     const HidHandle second = Open("");
     EXPECT_GT(second, first);
 
-    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
+    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {};
+    std::memcpy(buffer, kModeAccelReport.data(), kModeAccelReport.size());
     EXPECT_EQ(WriteReport(first, buffer, nullptr), -1);
     EXPECT_EQ(Write(kModeAccelReport), 3) << "the new handle works";
     EXPECT_EQ(LogLines().back(), "0 write 12 00 31");
@@ -285,13 +286,14 @@ TEST_F(SimConnection, ConcurrentReadsWritesAndCloseStayConsistent) {
         };
         auto writer = [&] {
             while (!closed) {
-                uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x31};
-                WriteReport(opened, buffer, nullptr);
-                const uint8_t request[] = {0x17, 0x04, 0x92, 0x00, 0x90, 0x00, 0x02};
-                std::memcpy(buffer, request, sizeof request);
-                WriteReport(opened, buffer, nullptr);
+                for (const Bytes* report : {&kModeAccelReport, &kGyroRequestReport}) {
+                    uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {};
+                    std::memcpy(buffer, report->data(), report->size());
+                    WriteReport(opened, buffer, nullptr);
+                }
             }
-            uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {0x12, 0x00, 0x30};
+            uint8_t buffer[HID_REPORT_BUFFER_SIZE] = {};
+            std::memcpy(buffer, kModeButtonsReport.data(), kModeButtonsReport.size());
             failuresAfterClose += WriteReport(opened, buffer, nullptr) == -1;
         };
         std::thread threads[] = {std::thread(reader), std::thread(reader), std::thread(writer)};
