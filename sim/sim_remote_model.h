@@ -10,16 +10,8 @@
 
 #include "remote_protocol.h"
 #include "sim_remote_memory.h"
+#include "sim_report.h"
 #include "sim_scenario.h"
-
-constexpr size_t kSimMaxReportLength = kRemoteLongestReport;
-
-// One input report, due at a moment since opening.
-struct SimReport {
-    int64_t dueUs;                                  // when the remote sends it
-    uint8_t length;                                 // bytes in use, report ID included
-    std::array<uint8_t, kSimMaxReportLength> bytes; // zero beyond length
-};
 
 // The two button bytes of every input report.
 struct SimButtons {

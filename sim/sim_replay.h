@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim_remote_model.h"
+#include "sim_report.h"
 
 struct SimReplay {
     // Each report's dueUs counts from the moment the program's first mode report
