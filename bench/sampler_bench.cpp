@@ -13,6 +13,7 @@
 
 #include "device_state.h"
 #include "hid_report_library.h"
+#include "remote_protocol.h"
 #include "sim_run.h"
 #include "win32.h"
 #include "win32_test_support.h"
@@ -24,7 +25,7 @@ std::atomic<int64_t> readRequests{0};
 
 extern "C" int32_t __real_WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord);
 extern "C" int32_t __wrap_WriteReport(HidHandle handle, uint8_t* buffer, uint32_t* outWord) {
-    if (buffer != nullptr && buffer[0] == 0x17) {
+    if (buffer != nullptr && buffer[0] == kReportReadRequest) {
         ++readRequests;
     }
     return __real_WriteReport(handle, buffer, outWord);
