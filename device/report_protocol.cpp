@@ -23,9 +23,9 @@ void TakeButtons(const uint8_t* report) {
 }
 
 void TakeAccelerations(const uint8_t* report) {
-    deviceState.accelX = report[3];
-    deviceState.accelY = report[4];
-    deviceState.accelZ = report[5];
+    deviceState.accelX = report[kAccelerationByte];
+    deviceState.accelY = report[kAccelerationByte + 1];
+    deviceState.accelZ = report[kAccelerationByte + 2];
 }
 
 // Whether report is the reply to our read of the gyro register: a 0x21 whose
@@ -75,11 +75,11 @@ void PollDataReport() {
         return;
     }
     const uint8_t* report = deviceState.inputReport;
-    if ((report[0] >> 4) != 3) {
+    if (!IsDataReport(report[0])) {
         return;
     }
     TakeButtons(report);
-    if (report[0] & 0x01) {
+    if (HasAccelerationBytes(report[0])) {
         TakeAccelerations(report);
     }
 }

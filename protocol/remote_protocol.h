@@ -110,10 +110,20 @@ constexpr size_t InputReportLength(uint8_t reportId) {
     return RemoteReportLength(reportId, true);
 }
 
+// Whether an input report is a data report by its ID: 0x30 to 0x3F. Those with bit 0
+// of the ID set carry the three accelerations' high bits at bytes 3 to 5.
+constexpr bool IsDataReport(uint8_t reportId) {
+    return (reportId & 0xF0) == 0x30;
+}
+constexpr bool HasAccelerationBytes(uint8_t reportId) {
+    return IsDataReport(reportId) && (reportId & 0x01) != 0;
+}
+constexpr size_t kAccelerationByte = 3;
+
 // Whether mode is one of the remote's data reports, which a 0x12 may ask for.
 constexpr bool IsDataMode(uint8_t mode) {
     for (const RemoteReportShape& shape : kRemoteReports) {
-        if (shape.input && shape.id == mode && (mode & 0xF0) == 0x30) {
+        if (shape.input && shape.id == mode && IsDataReport(mode)) {
             return true;
         }
     }

@@ -187,11 +187,10 @@ SimReport SimBuildDataReport(uint8_t reportId, SimButtons buttons, const SimAcce
     report.bytes[0] = reportId;
     report.bytes[1] = buttons.byte1;
     report.bytes[2] = buttons.byte2;
-    const bool isDataReport = (reportId & 0xF0) == 0x30;
-    if (isDataReport && (reportId & 0x01) != 0) {
-        report.bytes[3] = static_cast<uint8_t>(accel.x >> 2);
-        report.bytes[4] = static_cast<uint8_t>(accel.y >> 1);
-        report.bytes[5] = static_cast<uint8_t>(accel.z >> 1);
+    if (HasAccelerationBytes(reportId)) {
+        report.bytes[kAccelerationByte] = static_cast<uint8_t>(accel.x >> 2);
+        report.bytes[kAccelerationByte + 1] = static_cast<uint8_t>(accel.y >> 1);
+        report.bytes[kAccelerationByte + 2] = static_cast<uint8_t>(accel.z >> 1);
     }
     if (CarriesLowBits(reportId)) {
         report.bytes[1] |= static_cast<uint8_t>((accel.x & 0x03) << 5);
