@@ -9,10 +9,12 @@ export TOBRISK_REMOTE_REPORTS=$REMOTE_REPORTS
 source "$SOURCE_DIR/tests/support/test_lib.sh"
 
 # Wine's own environment: the build's prefix and its kind (win64 or win32), no
-# debug output, and no offer to install Mono or Gecko (nothing here uses them).
+# debug output, no offer to install Mono or Gecko (nothing here uses them), and no
+# winemenubuilder, which would copy the prefix's Start menu (an installed Tobrisk's
+# among it) into this machine's desktop menus.
 export WINEPREFIX=$WINE_PREFIX WINEARCH
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # Makes a folder as a user makes one from the zip: tobrisk.exe beside the
 # tiny_hid_dll.dll in $1 (the real or the simulated one); prints its path. It goes
