@@ -39,6 +39,20 @@ bool OnWindows();
 inline constexpr const char* kTestClass = "test-wnd";
 inline constexpr const char* kMissingClass = "no-such-class";
 
+// Registers kTestClass with procedure and background, as the program registers its
+// window's class. Returns the class atom, 0 on failure.
+inline ATOM RegisterRecordingClass(WNDPROC procedure, HBRUSH background) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = kTestClass;
+    return RegisterClassExA(&windowClass);
+}
+
 // A message's name as the sequences write it (keys, characters and the quit with
 // their code), or empty for a message the tables do not speak of.
 inline std::string MessageName(UINT message, WPARAM wParam) {

@@ -62,15 +62,7 @@ std::string LoggedName(UINT message, WPARAM wParam) {
 }
 
 void RegisterTestClass(HBRUSH background) {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = RecordingProcedure;
-    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = background;
-    windowClass.lpszClassName = kTestClass;
-    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    ASSERT_NE(RegisterRecordingClass(RecordingProcedure, background), 0);
 }
 
 HWND CreateTestWindow(int width, int height, const char* caption) {

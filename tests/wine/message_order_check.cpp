@@ -172,15 +172,7 @@ void ExpectInAction(bool holds, const char* what) {
 
 int main() {
     UnbufferedOutput();
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = RecordingProcedure;
-    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = kTestClass;
-    if (RegisterClassExA(&windowClass) == 0) {
+    if (RegisterRecordingClass(RecordingProcedure, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))) == 0) {
         std::printf("FAIL RegisterClassExA\n");
         return 1;
     }
