@@ -7,8 +7,9 @@
 // that loops), and open and close hold the process-wide hidapiLock.
 //
 // First run: when every node of the asked-for IDs fails to open and one of them
-// lacks read and write permission, the udev rule is missing; the open writes one
-// line saying so to standard error (once per process) before it fails.
+// lacks read and write permission, either the udev rule is missing or, with the rule
+// in place, the person is not the one at the seat it gives the remote to; the open
+// writes one line saying which to standard error (once per process) before it fails.
 //
 // The kernel's driver: when the node that opened is bound to hid-wiimote, that
 // driver reads the remote's memory and sets its reporting mode beside us (the
@@ -45,6 +46,7 @@ std::mutex& HidapiLock() {
 }
 
 constexpr char kWiimoteDriver[] = "wiimote"; // hid-wiimote, as sysfs names it
+constexpr char kUdevRule[] = "70-tobrisk-wiimote.rules"; // the rule's file name
 
 bool accessNoteWritten = false; // the first-run note went out; guarded by HidapiLock
 bool driverNoteWritten = false; // the kernel driver's note went out; guarded by HidapiLock
@@ -64,7 +66,7 @@ void NoteInaccessibleNodes(const hid_device_info* found) {
     for (const hid_device_info* info = found; info != nullptr; info = info->next) {
         failed.push_back({info->path, NodeAccessError(info->path)});
     }
-    const std::string note = HidrawAccessNote(failed);
+    const std::string note = HidrawAccessNote(failed, UdevRuleInstalled(""));
     if (!note.empty()) {
         std::fprintf(stderr, "%s\n", note.c_str());
         accessNoteWritten = true;
@@ -155,7 +157,8 @@ constexpr HidDeviceCalls kHidrawCalls = {
 } // namespace
 
 // The note is due when no failed node was accessible and one was denied.
-std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes) {
+std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes,
+                             bool ruleInstalled) {
     const HidrawNodeAttempt* denied = nullptr;
     for (const HidrawNodeAttempt& node : failedNodes) {
         if (node.accessError == 0) {
@@ -168,9 +171,28 @@ std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes) 
     if (denied == nullptr) {
         return "";
     }
-    return "tobrisk: the Wii Remote's hidraw node " + denied->path +
-           " is not accessible: the udev rule is missing; install"
-           " packaging/udev/70-tobrisk-wiimote.rules into /etc/udev/rules.d (see README)";
+    const std::string start = "tobrisk: the Wii Remote's hidraw node " + denied->path +
+                              " is not accessible: ";
+    if (ruleInstalled) {
+        return start + "the udev rule " + kUdevRule +
+               " is installed and gives the remote to the person whose session is active"
+               " at the seat only; run Tobrisk in that session (see README)";
+    }
+    return start + "the udev rule is missing; install packaging/udev/" + kUdevRule +
+           " into /etc/udev/rules.d (see README)";
+}
+
+// The folders udev reads rules from; a rule elsewhere (/usr/local) is not seen.
+bool UdevRuleInstalled(const std::string& root) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (const char* folder :
+         {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d"}) {
+        if (fs::exists(fs::path(root + folder) / kUdevRule, error)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The note is due when the node's device links to the driver called "wiimote".

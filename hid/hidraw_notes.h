@@ -1,7 +1,8 @@
 // What the hidraw backend learns about a node besides its reports. Two notes, each
 // written at most once per process on standard error: when a Wii Remote's hidraw
 // node is there but the person running the program may not open it, the udev rule
-// that grants the access is missing; when the node that opened is bound to the
+// that grants the access is missing, or it is there and grants it to the person at
+// the seat only; when the node that opened is bound to the
 // kernel's own Wii Remote driver, that driver talks to the remote beside the
 // program. And the node's report descriptor, for a recording of the session.
 #ifndef TOBRISK_HID_HIDRAW_NOTES_H
@@ -19,9 +20,16 @@ struct HidrawNodeAttempt {
 
 // The line (without its newline) for standard error when the remote's nodes were
 // found but none could be opened for lack of permission; it names the first such
-// node and how to install the udev rule. "" when no note is due: no node was found,
-// or one of them was accessible (its open failed for another reason).
-std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes);
+// node and either how to install the udev rule or, with ruleInstalled, that the rule
+// gives the remote to the person whose session is active at the seat. "" when no
+// note is due: no node was found, or one of them was accessible (its open failed
+// for another reason).
+std::string HidrawAccessNote(const std::vector<HidrawNodeAttempt>& failedNodes,
+                             bool ruleInstalled);
+
+// Whether Tobrisk's udev rule is in a folder udev reads rules from, under root
+// ("" for this machine's own folders).
+bool UdevRuleInstalled(const std::string& root);
 
 // The line (without its newline) for standard error when the hidraw node at
 // nodePath (e.g. /dev/hidraw3) is bound to the kernel's Wii Remote driver, as

@@ -41,13 +41,15 @@ TEST(HidrawLibrary, WithNoRemotePresentNothingOpens) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "no remote, so no note";
 }
 
-// The note, when due, names the node and the rule to install, on one line.
+// The note, when due, names the node and, on one line, either the rule to install
+// or, the rule being in place, the session it gives the remote to.
 TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
-    const std::string rule = "packaging/udev/70-tobrisk-wiimote.rules";
+    const std::string rule = "70-tobrisk-wiimote.rules";
     struct Case {
         const char* what;
         std::vector<HidrawNodeAttempt> failed;
         const char* namedNode; // nullptr: no note
+        bool ruleInstalled = false;
     };
     const std::vector<Case> cases = {
         {"no node found", {}, nullptr},
@@ -62,9 +64,12 @@ TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
         {"denied, but another accessible",
          {{"/dev/hidraw4", EACCES}, {"/dev/hidraw6", 0}},
          nullptr},
+        {"rule installed, denied: not the seat's session", {{"/dev/hidraw3", EACCES}},
+         "/dev/hidraw3", true},
+        {"rule installed, accessible", {{"/dev/hidraw3", 0}}, nullptr, true},
     };
     for (const Case& c : cases) {
-        const std::string note = HidrawAccessNote(c.failed);
+        const std::string note = HidrawAccessNote(c.failed, c.ruleInstalled);
         if (c.namedNode == nullptr) {
             EXPECT_EQ(note, "") << c.what;
             continue;
@@ -72,9 +77,40 @@ TEST(HidrawAccessNote, IsDueOnlyWhenEveryFailedNodeWasDeniedOrGone) {
         EXPECT_EQ(note.rfind("tobrisk: ", 0), 0u) << c.what << ": " << note;
         EXPECT_NE(note.find(std::string(" ") + c.namedNode + " "), std::string::npos)
             << c.what << ": " << note;
-        EXPECT_NE(note.find("udev rule is missing"), std::string::npos) << c.what << ": " << note;
-        EXPECT_NE(note.find(rule), std::string::npos) << c.what << ": " << note;
+        EXPECT_EQ(note.find("udev rule is missing") != std::string::npos, !c.ruleInstalled)
+            << c.what << ": " << note;
+        EXPECT_EQ(note.find("session is active at the seat") != std::string::npos, c.ruleInstalled)
+            << c.what << ": " << note;
+        EXPECT_NE(note.find(c.ruleInstalled ? " " + rule + " " : "packaging/udev/" + rule),
+                  std::string::npos)
+            << c.what << ": " << note;
         EXPECT_EQ(note.find('\n'), std::string::npos) << c.what << ": one line";
+    }
+}
+
+// The rule counts in the folders udev reads, not under /usr/local or by another name.
+TEST(UdevRuleInstalled, LooksWhereUdevReadsRules) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* file; // under the root; nullptr: none
+        bool installed;
+    } cases[] = {
+        {nullptr, false},
+        {"etc/udev/rules.d/70-tobrisk-wiimote.rules", true},
+        {"run/udev/rules.d/70-tobrisk-wiimote.rules", true},
+        {"usr/lib/udev/rules.d/70-tobrisk-wiimote.rules", true},
+        {"lib/udev/rules.d/70-tobrisk-wiimote.rules", true},
+        {"usr/local/lib/udev/rules.d/70-tobrisk-wiimote.rules", false},
+        {"etc/udev/rules.d/99-other.rules", false},
+    };
+    for (const auto& c : cases) {
+        const fs::path root = FreshFolder("udev-root");
+        if (c.file != nullptr) {
+            fs::create_directories((root / c.file).parent_path());
+            std::ofstream(root / c.file) << "\n";
+        }
+        EXPECT_EQ(UdevRuleInstalled(root.string()), c.installed) << (c.file ? c.file : "none");
+        fs::remove_all(root);
     }
 }
 

@@ -11,23 +11,13 @@
 # Usage: hid_generic.sh BUILD_FOLDER
 set -uo pipefail
 source "$(dirname "$0")/kernel_lib.sh" "$1"
-README=$(dirname "$0")/../../README.md
 start_x || exit 1
 
-# Runs the README's shell block that follows the comment naming hand-over $1, as
-# root (sudo is not needed there).
-run_readme_block() {
-  local block
-  block=$(awk -v marker="<!-- hand-over: $1" '
-      index($0, marker) == 1 { found = 1; next }
-      found && /^```sh/ { inside = 1; next }
-      inside && /^```/ { exit }
-      inside { print }' "$README")
-  [ -n "$block" ] || { echo "no hand-over block '$1' in the README" >&2; return 1; }
+# The README's hand-over block $1, run as written; the kernel setting it touches is
+# put back at the end.
+run_hand_over() {
   remember_kernel_setting /sys/module/hid/parameters/ignore_special_drivers
-  sudo() { "$@"; }
-  eval "$block"
-  unset -f sudo
+  run_readme_block "<!-- hand-over: $1"
 }
 
 # With the driver unloaded, the remote gets no driver at all.
@@ -45,7 +35,7 @@ restore_kernel_state
 # The hand-over, then tobrisk over hid-generic.
 step "the hand-over"
 # Home with Y's and Z's low bits at 1 beside it (byte 2 0xE0), as a remote lying still.
-if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" && run_readme_block "to hid-generic"; then
+if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" && run_hand_over "to hid-generic"; then
   check "handed over: the remote's driver" hid-generic "$(remote_driver)"
   check "handed over: the remote has a hidraw node" yes "$([ -n "$(remote_node)" ] && echo yes)"
   handed_over=$(wc -l <"$LOG")
@@ -63,7 +53,7 @@ if start_remote "accel=128,0,255;accel_low=0,1,1;gyro=0064" && run_readme_block 
     fail "hid-generic" "sampling never started"
     cat "$ERR"
   fi
-  run_readme_block "back to hid-wiimote"
+  run_hand_over "back to hid-wiimote"
   check "handed back: the remote's driver" wiimote "$(remote_driver)"
   check "handed back: the remote has a hidraw node" yes "$([ -n "$(remote_node)" ] && echo yes)"
 else

@@ -118,6 +118,31 @@ start_xvfb() {
 }
 xvfb_answered() { [ -s "$1" ] || process_gone "$XVFB_PID"; }
 
+# The README's shell block that follows the line starting with $1 (the HTML comment
+# that names the block), as written.
+readme_block() {
+  awk -v marker="$1" '
+      index($0, marker) == 1 { found = 1; next }
+      found && /^```sh/ { inside = 1; next }
+      inside && /^```/ { exit }
+      inside { print }' "$(dirname "${BASH_SOURCE[0]}")/../../README.md"
+}
+
+# Runs the shell commands $1 as a reader of the README would, but already root: sudo
+# is the command itself. Fails when there are none.
+run_as_written() {
+  local status
+  [ -n "$1" ] || { echo "no commands to run" >&2; return 1; }
+  sudo() { "$@"; }
+  eval "$1"
+  status=$?
+  unset -f sudo
+  return "$status"
+}
+
+# Runs the README's block after marker $1 as written (run_as_written).
+run_readme_block() { run_as_written "$(readme_block "$1")"; }
+
 # Reads the remote's reports as shell variables (MODE_ACCEL='12 00 31', ...) from
 # the file the build writes from tests/support/remote_reports.h: $1, or the one
 # TOBRISK_REMOTE_REPORTS names.
