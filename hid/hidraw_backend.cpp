@@ -57,9 +57,10 @@ int NodeAccessError(const char* path) {
 }
 
 // After every node in found failed to open: writes the first-run note when it is due
-// and not yet written. Called with HidapiLock held.
+// and not yet written. With no node found none is due, and the rule is not looked
+// for. Called with HidapiLock held.
 void NoteInaccessibleNodes(const hid_device_info* found) {
-    if (accessNoteWritten) {
+    if (accessNoteWritten || found == nullptr) {
         return;
     }
     std::vector<HidrawNodeAttempt> failed;

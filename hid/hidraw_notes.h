@@ -2,9 +2,9 @@
 // written at most once per process on standard error: when a Wii Remote's hidraw
 // node is there but the person running the program may not open it, the udev rule
 // that grants the access is missing, or it is there and grants it to the person at
-// the seat only; when the node that opened is bound to the
-// kernel's own Wii Remote driver, that driver talks to the remote beside the
-// program. And the node's report descriptor, for a recording of the session.
+// the seat only; when the node that opened is bound to the kernel's own Wii Remote
+// driver, that driver talks to the remote beside the program. And the node's report
+// descriptor, for a recording of the session.
 #ifndef TOBRISK_HID_HIDRAW_NOTES_H
 #define TOBRISK_HID_HIDRAW_NOTES_H
 
